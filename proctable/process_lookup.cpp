@@ -1,0 +1,72 @@
+#include "process_lookup.h"
+
+#include "process_table.h"
+
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+void SleepSeconds(unsigned seconds)
+{
+    sleep(seconds);
+}
+
+WaitPause g_pause = SleepSeconds;
+
+// True while the snapshot still lists pid under the name it bore when killed.
+bool StillListed(const ProcessTable& table, int pid, const char* name)
+{
+    const auto it = table.find(pid);
+    return it != table.end() && std::strcmp(it->second.name, name) == 0;
+}
+
+} // namespace
+
+void SetWaitPause(WaitPause pause)
+{
+    g_pause = pause ? pause : SleepSeconds;
+}
+
+int FindProcess(const char* name, int mode)
+{
+    char ownName[64] = {};
+    ProcessTable table;
+    const int self = ScanProcessTable(table, ownName, sizeof ownName);
+    const char* sought = name ? name : ownName;
+
+    int found = 0;
+    for (const auto& [pid, entry] : table) {
+        if (pid == self || std::strcmp(entry.name, sought) != 0)
+            continue;
+        found = static_cast<int>(pid);
+        if (mode != kKillAllProcesses)
+            break;
+        KillProcessAndWait(found);
+    }
+    return found;
+}
+
+void KillProcessAndWait(int pid)
+{
+    // kill() takes 0 and negative pids for whole process groups, or for every
+    // process there is: never let a bad entry turn into that.
+    if (pid <= 0)
+        return;
+
+    ProcessTable table;
+    ScanProcessTable(table, nullptr, 0);
+    char name[512] = "";
+    if (const auto it = table.find(pid); it != table.end())
+        std::strcpy(name, it->second.name);
+
+    kill(pid, SIGKILL);
+
+    for (unsigned pass = 0; pass < kKillWaitPasses; ++pass) {
+        ScanProcessTable(table, nullptr, 0);
+        g_pause(1);
+        if (!StillListed(table, pid, name))
+            return;
+    }
+}

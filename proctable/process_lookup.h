@@ -1,0 +1,27 @@
+#ifndef WDOG_PROCTABLE_PROCESS_LOOKUP_H
+#define WDOG_PROCTABLE_PROCESS_LOOKUP_H
+
+// Modes of FindProcess.
+const int kFindProcess = 0;      // return the lowest matching pid
+const int kKillAllProcesses = 1; // kill every match, return the highest pid
+
+// KillProcessAndWait gives up on a pid after this many one-second passes, so a
+// process that can never leave /proc cannot stop the caller for ever.
+const unsigned kKillWaitPasses = 30;
+
+// Looks for processes whose command name equals name exactly, other than the
+// caller's own process; a null name means the caller's own command name.
+// Returns the matching pid that the mode asks for, or 0 when none matched.
+int FindProcess(const char* name, int mode);
+
+// Sends SIGKILL to pid once, then takes a snapshot and pauses one second per
+// pass until pid has left /proc or bears another name, at most kKillWaitPasses
+// passes. A pid of 0 or less is never signalled.
+void KillProcessAndWait(int pid);
+
+// The pause between the snapshots of KillProcessAndWait, sleep() unless a test
+// replaces it to run the wait in virtual time. Null restores sleep().
+using WaitPause = void (*)(unsigned seconds);
+void SetWaitPause(WaitPause pause);
+
+#endif

@@ -1,0 +1,27 @@
+#ifndef WDOG_PROCTABLE_PROCESS_TABLE_H
+#define WDOG_PROCTABLE_PROCESS_TABLE_H
+
+#include <cstdio>
+#include <map>
+
+// One process of a snapshot: its pid and the command name from /proc/<pid>/stat.
+struct ProcessEntry {
+    long pid;
+    char name[512];
+};
+
+// A snapshot of /proc, ordered by ascending pid.
+using ProcessTable = std::map<long, ProcessEntry>;
+
+// Reads the pid and the command name from the start of a stat line. The name is
+// the first run of non-blank characters after the '(', cut at its first ')'.
+// Returns false unless both fields were read.
+bool ReadStatLine(std::FILE* file, ProcessEntry& entry);
+
+// Rebuilds the table from /proc and returns the caller's own pid. Reaps at most
+// one ended child first. When ownName is given, the caller's own command name is
+// copied into it with strncpy semantics, at most min(ownNameSize, 512) - 1 bytes.
+// Ends the process with status 1 when /proc cannot be opened.
+int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize);
+
+#endif

@@ -1,0 +1,9 @@
+#!/bin/bash
+# Installs what is missing, builds with warnings as errors and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sh scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWDOG_WERROR=ON
+cmake --build build -j "$(nproc)"
+ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 300

@@ -1,0 +1,233 @@
+#include "process_lookup.h"
+#include "process_support.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Runs the kill waits in virtual time: each pause is counted and lasts a few
+// real milliseconds, enough for a killed process to die between snapshots.
+unsigned g_pauses;
+void (*g_onPause)();
+
+void RecordingPause(unsigned seconds)
+{
+    EXPECT_EQ(seconds, 1u);
+    ++g_pauses;
+    if (g_onPause)
+        g_onPause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+class ProcessLookup : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_pauses = 0;
+        g_onPause = nullptr;
+        SetWaitPause(RecordingPause);
+    }
+    void TearDown() override { SetWaitPause(nullptr); }
+};
+
+TEST_F(ProcessLookup, MatchesWholeKernelNamesOnly)
+{
+    const std::string name = UniqueName("q"); // at most 8 bytes
+    const std::string full = name + std::string(15 - name.size(), 'n');
+    auto process = NamedProcess::Exec(full + "X"); // the kernel keeps 15 bytes
+
+    EXPECT_EQ(FindProcess(full.c_str(), kFindProcess), process.pid());
+    EXPECT_EQ(FindProcess((full + "X").c_str(), kFindProcess), 0);
+    EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), 0);
+    EXPECT_EQ(FindProcess((full + "X").c_str(), kKillAllProcesses), 0);
+    EXPECT_EQ(g_pauses, 0u);
+    EXPECT_EQ(ProcState(process.pid()), 'S');
+}
+
+struct Timeline {
+    pid_t first, second;
+    struct Sample {
+        bool firstListed;
+        bool secondRunning;
+    };
+    std::vector<Sample> samples;
+} g_timeline;
+
+void SampleTimeline()
+{
+    const char state = ProcState(g_timeline.second);
+    g_timeline.samples.push_back(
+        {ProcListed(g_timeline.first), state != 0 && state != 'Z'});
+}
+
+TEST_F(ProcessLookup, FindsLowestPidAndKillsAllOneAfterTheOther)
+{
+    const std::string name = UniqueName("two");
+    auto a = NamedProcess::Exec(name);
+    auto b = NamedProcess::Exec(name);
+    const pid_t low = std::min(a.pid(), b.pid());
+    const pid_t high = std::max(a.pid(), b.pid());
+
+    EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), low);
+    EXPECT_EQ(g_pauses, 0u);
+
+    g_timeline = {low, high, {}};
+    g_onPause = SampleTimeline;
+    EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), high);
+
+    EXPECT_FALSE(ProcListed(low));
+    EXPECT_FALSE(ProcListed(high));
+    EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), 0);
+
+    // The lower one left /proc while the higher one still ran, and only then
+    // was the higher one killed.
+    const auto& samples = g_timeline.samples;
+    size_t killed = 0;
+    while (killed < samples.size() && samples[killed].secondRunning)
+        ++killed;
+    ASSERT_GT(killed, 0u);
+    ASSERT_LT(killed, samples.size());
+    EXPECT_FALSE(samples[killed - 1].firstListed);
+    for (size_t i = killed; i < samples.size(); ++i)
+        EXPECT_FALSE(samples[i].firstListed);
+}
+
+TEST_F(ProcessLookup, NeverReturnsNorKillsTheCallerItself)
+{
+    const std::string own = UniqueName("self");
+    RenameSelf(own);
+
+    EXPECT_EQ(FindProcess(nullptr, kFindProcess), 0);
+    EXPECT_EQ(FindProcess(own.c_str(), kFindProcess), 0);
+    EXPECT_EQ(FindProcess(nullptr, kKillAllProcesses), 0);
+    EXPECT_EQ(FindProcess(own.c_str(), kKillAllProcesses), 0);
+    EXPECT_EQ(g_pauses, 0u);
+
+    auto twin = NamedProcess::Twin();
+    ASSERT_TRUE(WaitForName(twin.pid(), own));
+    EXPECT_EQ(FindProcess(nullptr, kFindProcess), twin.pid());
+    EXPECT_EQ(FindProcess(own.c_str(), kFindProcess), twin.pid());
+
+    EXPECT_EQ(FindProcess(nullptr, kKillAllProcesses), twin.pid());
+    EXPECT_FALSE(ProcListed(twin.pid()));
+    EXPECT_TRUE(ProcListed(getpid()));
+}
+
+TEST_F(ProcessLookup, EmptyNameMatchesOnlyEmptyKernelNames)
+{
+    auto empty = NamedProcess::Rename("");
+    auto paren = NamedProcess::Rename(")" + UniqueName("e"));
+    auto named = NamedProcess::Rename(UniqueName("e"));
+
+    const pid_t found = FindProcess("", kFindProcess);
+    EXPECT_EQ(found, std::min(empty.pid(), paren.pid()));
+}
+
+TEST_F(ProcessLookup, GivesUpOnAProcessThatCannotLeaveProc)
+{
+    const std::string name = UniqueName("zomb");
+    ForeignZombie zombie(name);
+
+    EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), zombie.pid());
+
+    EXPECT_EQ(g_pauses, kKillWaitPasses);
+    EXPECT_EQ(ProcState(zombie.pid()), 'Z');
+}
+
+// A root-owned process that renames itself when cued, signalled by an
+// unprivileged child of the test, which kill() cannot reach it from.
+struct RenameOnCue {
+    pid_t target;
+    int cue[2];
+    int done[2];
+    unsigned pauses;
+    std::string after;
+} g_rename;
+
+void RenameWhenCued()
+{
+    char byte;
+    if (read(g_rename.cue[0], &byte, 1) != 1)
+        _exit(1);
+    RenameSelf(g_rename.after);
+    if (write(g_rename.done[1], &byte, 1) != 1)
+        _exit(1);
+}
+
+void CueRenameAtThirdPause(unsigned)
+{
+    if (++g_rename.pauses != 3)
+        return;
+    char byte = 1;
+    if (write(g_rename.cue[1], &byte, 1) != 1 || read(g_rename.done[0], &byte, 1) != 1)
+        _exit(98);
+}
+
+void KillAsNobody()
+{
+    if (setgid(65534) != 0 || setuid(65534) != 0)
+        _exit(77);
+    SetWaitPause(CueRenameAtThirdPause);
+    KillProcessAndWait(g_rename.target);
+    _exit(static_cast<int>(g_rename.pauses));
+}
+
+TEST_F(ProcessLookup, WaitEndsWhenThePidBearsAnotherName)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to signal from another user";
+    ASSERT_EQ(pipe(g_rename.cue), 0);
+    ASSERT_EQ(pipe(g_rename.done), 0);
+    const std::string before = UniqueName("old");
+    const std::string after = UniqueName("new");
+    g_rename.after = after;
+    auto target = NamedProcess::Rename(before, RenameWhenCued);
+    g_rename.target = target.pid();
+    g_rename.pauses = 0;
+
+    const ChildResult result = RunInChild(KillAsNobody);
+
+    // Pass 3's snapshot still showed the old name; pass 4's shows the new one.
+    ASSERT_TRUE(WIFEXITED(result.status));
+    if (WEXITSTATUS(result.status) == 77)
+        GTEST_SKIP() << "cannot switch to an unprivileged user here";
+    EXPECT_EQ(WEXITSTATUS(result.status), 4);
+    EXPECT_EQ(ProcName(target.pid()), after);
+    for (int fd : {g_rename.cue[0], g_rename.cue[1], g_rename.done[0], g_rename.done[1]})
+        close(fd);
+}
+
+TEST(ProcessLookupRealTime, KillWaitsAtLeastOneSecondAndReapsTheChild)
+{
+    const std::string name = UniqueName("rt");
+    auto process = NamedProcess::Exec(name);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), process.pid());
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_GE(elapsed, std::chrono::seconds(1));
+    EXPECT_FALSE(ProcListed(process.pid()));
+}
+
+void KillGroupZeroAndExit()
+{
+    setpgid(0, 0);
+    KillProcessAndWait(0);
+    KillProcessAndWait(-1 * getpid());
+    _exit(0);
+}
+
+TEST_F(ProcessLookup, NeverSignalsAProcessGroup)
+{
+    const ChildResult result = RunInChild(KillGroupZeroAndExit);
+    ASSERT_TRUE(WIFEXITED(result.status)) << "killed by signal " << WTERMSIG(result.status);
+    EXPECT_EQ(WEXITSTATUS(result.status), 0);
+}
+
+} // namespace

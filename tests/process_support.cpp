@@ -1,0 +1,275 @@
+#include "process_support.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct Pipe {
+    int fd[2];
+    Pipe()
+    {
+        if (pipe2(fd, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe2 failed");
+    }
+    ~Pipe()
+    {
+        CloseRead();
+        CloseWrite();
+    }
+    void CloseRead()
+    {
+        if (fd[0] >= 0)
+            close(fd[0]);
+        fd[0] = -1;
+    }
+    void CloseWrite()
+    {
+        if (fd[1] >= 0)
+            close(fd[1]);
+        fd[1] = -1;
+    }
+};
+
+pid_t ForkOrThrow()
+{
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    return pid;
+}
+
+[[noreturn]] void PauseForever()
+{
+    for (;;)
+        pause();
+}
+
+// True while pid is an unreaped child of this process.
+bool IsOurChild(pid_t pid)
+{
+    siginfo_t info{};
+    return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
+} // namespace
+
+std::string MakeTempDir()
+{
+    char pattern[] = "/tmp/wdog-test-XXXXXX";
+    if (!mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+TempDir::TempDir() : path_(MakeTempDir())
+{
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+NamedProcess NamedProcess::Exec(const std::string& name)
+{
+    std::string dir = MakeTempDir();
+    const std::string link = dir + "/" + name;
+    if (symlink("/bin/sleep", link.c_str()) != 0)
+        throw std::runtime_error("symlink failed: " + link);
+
+    const pid_t pid = ForkOrThrow();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        execl(link.c_str(), link.c_str(), "1000", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    NamedProcess process(pid, std::move(dir));
+    if (!WaitForName(pid, name.substr(0, 15)))
+        throw std::runtime_error("exec failed: " + link);
+    return process;
+}
+
+NamedProcess NamedProcess::Rename(const std::string& name, void (*body)())
+{
+    Pipe sync;
+    const pid_t pid = ForkOrThrow();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        prctl(PR_SET_NAME, name.c_str());
+        const char byte = 1;
+        if (write(sync.fd[1], &byte, 1) != 1)
+            _exit(1);
+        if (body)
+            body();
+        PauseForever();
+    }
+    sync.CloseWrite();
+    char byte;
+    while (read(sync.fd[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    return NamedProcess(pid, "");
+}
+
+NamedProcess NamedProcess::Twin()
+{
+    const pid_t pid = ForkOrThrow();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        PauseForever();
+    }
+    return NamedProcess(pid, "");
+}
+
+NamedProcess::NamedProcess(NamedProcess&& other) noexcept
+    : pid_(other.pid_), dir_(std::move(other.dir_))
+{
+    other.pid_ = -1;
+    other.dir_.clear();
+}
+
+NamedProcess::~NamedProcess()
+{
+    // A child that the code under test has reaped already must not be
+    // signalled: its pid may belong to someone else by now.
+    if (pid_ > 0 && IsOurChild(pid_)) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (!dir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+}
+
+ForeignZombie::ForeignZombie(const std::string& name)
+{
+    // Orphans come back to this process, so the zombie is reaped at the end
+    // instead of being left to whatever init the machine runs.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+
+    Pipe sync;
+    parent_ = ForkOrThrow();
+    if (parent_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const pid_t child = fork();
+        if (child == 0) {
+            prctl(PR_SET_NAME, name.c_str());
+            _exit(0);
+        }
+        if (write(sync.fd[1], &child, sizeof child) != sizeof child)
+            _exit(1);
+        PauseForever(); // never reaps the child
+    }
+    sync.CloseWrite();
+    if (read(sync.fd[0], &zombie_, sizeof zombie_) != sizeof zombie_ || zombie_ <= 0)
+        throw std::runtime_error("no zombie");
+    if (!WaitForState(zombie_, 'Z'))
+        throw std::runtime_error("child did not become a zombie");
+}
+
+ForeignZombie::~ForeignZombie()
+{
+    if (parent_ > 0) {
+        kill(parent_, SIGKILL);
+        waitpid(parent_, nullptr, 0);
+    }
+    if (zombie_ > 0)
+        waitpid(zombie_, nullptr, 0);
+}
+
+std::string UniqueName(const std::string& prefix)
+{
+    return prefix + std::to_string(getpid());
+}
+
+void RenameSelf(const std::string& name)
+{
+    prctl(PR_SET_NAME, name.c_str());
+}
+
+bool ProcListed(pid_t pid)
+{
+    return access(("/proc/" + std::to_string(pid)).c_str(), F_OK) == 0;
+}
+
+char ProcState(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line))
+        return 0;
+    const auto close = line.rfind(')');
+    if (close == std::string::npos || close + 2 >= line.size())
+        return 0;
+    return line[close + 2];
+}
+
+std::string ProcName(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
+namespace {
+
+template <typename Done>
+bool WaitUntil(Done done)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+bool WaitForState(pid_t pid, char state)
+{
+    return WaitUntil([&] { return ProcState(pid) == state; });
+}
+
+bool WaitForName(pid_t pid, const std::string& name)
+{
+    return WaitUntil([&] { return ProcName(pid) == name; });
+}
+
+ChildResult RunInChild(void (*fn)())
+{
+    Pipe err;
+    std::fflush(nullptr);
+    const pid_t pid = ForkOrThrow();
+    if (pid == 0) {
+        dup2(err.fd[1], STDERR_FILENO);
+        fn();
+        _exit(0);
+    }
+    err.CloseWrite();
+    ChildResult result{0, ""};
+    char buf[256];
+    ssize_t n;
+    while ((n = read(err.fd[0], buf, sizeof buf)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        result.err.append(buf, static_cast<size_t>(n));
+    }
+    waitpid(pid, &result.status, 0);
+    return result;
+}

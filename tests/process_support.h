@@ -1,0 +1,89 @@
+#ifndef WDOG_TESTS_PROCESS_SUPPORT_H
+#define WDOG_TESTS_PROCESS_SUPPORT_H
+
+#include <string>
+#include <sys/types.h>
+
+// Makes a fresh directory under /tmp and returns its path.
+std::string MakeTempDir();
+
+// A fresh directory, removed with its contents when it goes out of scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// A child of the test process under a kernel name of the test's choosing. It
+// dies with the test process and is killed and reaped when it goes out of
+// scope, unless it has been reaped already.
+class NamedProcess {
+public:
+    // Starts sleep through a symbolic link called name, so that the kernel
+    // names the process after the link, cut to 15 bytes.
+    static NamedProcess Exec(const std::string& name);
+    // Forks a child that renames itself with prctl (any name the kernel
+    // takes, the empty one too), then runs body, or waits to be killed.
+    static NamedProcess Rename(const std::string& name, void (*body)() = nullptr);
+    // Forks a child that keeps the test process's own name.
+    static NamedProcess Twin();
+
+    NamedProcess(NamedProcess&& other) noexcept;
+    NamedProcess& operator=(NamedProcess&&) = delete;
+    ~NamedProcess();
+
+    pid_t pid() const { return pid_; }
+
+private:
+    NamedProcess(pid_t pid, std::string dir) : pid_(pid), dir_(std::move(dir)) {}
+    pid_t pid_;
+    std::string dir_; // holds the link of Exec, removed on destruction
+};
+
+// A zombie under a chosen name whose parent is alive and is not the test
+// process, so that nothing the test process does can make it leave /proc.
+class ForeignZombie {
+public:
+    explicit ForeignZombie(const std::string& name);
+    ~ForeignZombie();
+    ForeignZombie(const ForeignZombie&) = delete;
+    ForeignZombie& operator=(const ForeignZombie&) = delete;
+
+    pid_t pid() const { return zombie_; }
+
+private:
+    pid_t parent_ = -1;
+    pid_t zombie_ = -1;
+};
+
+// A name no other process on the machine bears: prefix and the test's pid.
+std::string UniqueName(const std::string& prefix);
+
+// Renames the calling process, as the kernel lists it.
+void RenameSelf(const std::string& name);
+
+bool ProcListed(pid_t pid);
+// The state letter of /proc/<pid>/stat ('Z' for a zombie), or 0 when unlisted.
+char ProcState(pid_t pid);
+// The kernel's name of pid, from /proc/<pid>/comm, or "" when unlisted.
+std::string ProcName(pid_t pid);
+// Wait up to five seconds for pid to reach the state or bear the name; false
+// if it did not.
+bool WaitForState(pid_t pid, char state);
+bool WaitForName(pid_t pid, const std::string& name);
+
+// Runs fn in a forked child and returns its wait status and what it wrote to
+// standard error.
+struct ChildResult {
+    int status;
+    std::string err;
+};
+ChildResult RunInChild(void (*fn)());
+
+#endif
