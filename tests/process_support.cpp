@@ -216,6 +216,12 @@ char ProcState(pid_t pid)
     return line[close + 2];
 }
 
+bool IsRunning(pid_t pid)
+{
+    const char state = ProcState(pid);
+    return state != 0 && state != 'Z';
+}
+
 std::string ProcName(pid_t pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/comm");

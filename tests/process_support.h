@@ -69,6 +69,8 @@ std::string UniqueName(const std::string& prefix);
 void RenameSelf(const std::string& name);
 
 bool ProcListed(pid_t pid);
+// Listed and not a zombie.
+bool IsRunning(pid_t pid);
 // The state letter of /proc/<pid>/stat ('Z' for a zombie), or 0 when unlisted.
 char ProcState(pid_t pid);
 // The kernel's name of pid, from /proc/<pid>/comm, or "" when unlisted.
