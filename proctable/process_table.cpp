@@ -1,10 +1,10 @@
 #include "process_table.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,13 +13,22 @@ namespace {
 
 const unsigned kNameField = sizeof(ProcessEntry::name);
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+using Dir = std::unique_ptr<DIR, DirCloser>;
+
 // Fills entry from /proc/<dirName>/stat; false when the process has gone or the
 // line does not parse.
 bool ReadProcessEntry(const char* dirName, ProcessEntry& entry)
 {
     // self, thread-self, sys and the like; a name that merely begins with a
     // digit fails below.
-    if (!std::isdigit(static_cast<unsigned char>(dirName[0])))
+    if (dirName[0] < '0' || dirName[0] > '9')
         return false;
 
     char path[512];
@@ -29,12 +38,8 @@ bool ReadProcessEntry(const char* dirName, ProcessEntry& entry)
     if (stat(path, &info) != 0)
         return false;
 
-    std::FILE* file = std::fopen(path, "r");
-    if (!file)
-        return false;
-    const bool read = ReadStatLine(file, entry);
-    std::fclose(file);
-    return read;
+    const File file(std::fopen(path, "r"));
+    return file && ReadStatLine(file.get(), entry);
 }
 
 } // namespace
@@ -52,7 +57,7 @@ int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
 {
     waitpid(-1, nullptr, WNOHANG);
 
-    DIR* proc = opendir("/proc");
+    const Dir proc(opendir("/proc"));
     if (!proc) {
         std::fprintf(stderr, "[Watchdog]: Fatal error: Could not open /proc!\n");
         std::exit(1);
@@ -62,7 +67,7 @@ int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
     table.clear();
     const unsigned copyLimit = std::min(ownNameSize, kNameField) - 1;
 
-    while (const dirent* dir = readdir(proc)) {
+    while (const dirent* dir = readdir(proc.get())) {
         ProcessEntry entry;
         if (!ReadProcessEntry(dir->d_name, entry))
             continue;
@@ -71,7 +76,5 @@ int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
         if (entry.pid == self && ownName && ownNameSize > 0)
             std::strncpy(ownName, entry.name, copyLimit);
     }
-
-    closedir(proc);
     return self;
 }
