@@ -107,7 +107,7 @@ NamedProcess NamedProcess::Rename(const std::string& name, void (*body)())
     const pid_t pid = ForkOrThrow();
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        prctl(PR_SET_NAME, name.c_str());
+        RenameSelf(name);
         const char byte = 1;
         if (write(sync.fd[1], &byte, 1) != 1)
             _exit(1);
@@ -165,7 +165,7 @@ ForeignZombie::ForeignZombie(const std::string& name)
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         const pid_t child = fork();
         if (child == 0) {
-            prctl(PR_SET_NAME, name.c_str());
+            RenameSelf(name);
             _exit(0);
         }
         if (write(sync.fd[1], &child, sizeof child) != sizeof child)
