@@ -1,0 +1,3 @@
+#include "wdog_app.h"
+
+wxIMPLEMENT_APP_CONSOLE(wdog);

@@ -1,0 +1,87 @@
+#include "wdog_app.h"
+
+#include "own_arguments.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include <wx/filename.h>
+#include <wx/snglinst.h>
+#include <wx/utils.h>
+
+namespace {
+
+// The framework's copy of the arguments, for a system without /proc. The
+// watchdog cannot supervise there, but still refuses or starts as it should.
+std::vector<std::string> FrameworkArguments(const wxCmdLineArgsArray& argv, int argc)
+{
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        const wxScopedCharBuffer bytes = argv[i].mb_str(*wxConvFileName);
+        arguments.emplace_back(bytes.data() ? bytes.data() : "");
+    }
+    return arguments;
+}
+
+// Text for the framework: UTF-8 as file names are, or byte per character
+// when it is not valid UTF-8, so that the result never depends on the locale.
+wxString Text(const std::string& bytes)
+{
+    const wxString text(bytes.c_str(), *wxConvFileName);
+    if (!text.empty() || bytes.empty())
+        return text;
+    return wxString(bytes.c_str(), wxConvISO8859_1);
+}
+
+} // namespace
+
+wdog::wdog() : m_command(), m_controlFile(), m_processName() {}
+
+wdog::~wdog() = default;
+
+bool wdog::OnInit()
+{
+    m_stop = false;
+    m_lastHeartbeat = time(nullptr);
+    m_lastAlive = time(nullptr);
+
+    std::vector<std::string> arguments;
+    if (!ReadOwnArguments(arguments))
+        arguments = FrameworkArguments(argv, argc);
+    if (arguments.size() <= 3) {
+        std::fprintf(stderr, "Error: %s should not be run directly.\n",
+                     arguments.empty() ? "" : arguments[0].c_str());
+        return false;
+    }
+
+    m_watched = {arguments[1], arguments[2], arguments[3]};
+    m_command = Text(m_watched.command);
+    m_controlFile = Text(m_watched.controlFile);
+    m_processName = Text(m_watched.processName);
+    // The framework names the application after its own copy of argv[0],
+    // which depends on the locale and shifts when an argument cannot be
+    // converted. Name it after the exact program name instead, by the same
+    // rule, so that the lock is the same in every locale.
+    SetAppName(wxFileName(Text(arguments[0])).GetName());
+    signal(SIGTERM, SIG_IGN);
+    return true;
+}
+
+int wdog::OnRun()
+{
+    // One watchdog per executable name and user, whatever it supervises.
+    wxSingleInstanceChecker checker;
+    checker.Create(GetAppName() + wxGetUserId(), "/dev/shm");
+    if (checker.IsAnotherRunning())
+        return 0;
+
+    SupervisionWorld world;
+    return Supervise(m_watched, m_stop, m_lastHeartbeat, m_lastAlive, world);
+}
+
+int wdog::OnExit()
+{
+    m_stop = true;
+    return 0;
+}

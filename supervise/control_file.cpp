@@ -1,0 +1,65 @@
+#include "control_file.h"
+
+#include "unique_fd.h"
+
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <wx/textfile.h>
+
+namespace {
+
+// O_NONBLOCK keeps open() from waiting for the other end of a FIFO that
+// replaced the file since it was examined; the caller then sees it is not a
+// regular file and lets go of it.
+const int kOpenFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Opens path only when it is missing or a regular file, and returns the
+// descriptor only when it refers to a regular file.
+int OpenRegular(const char* path, int flags)
+{
+    struct stat st;
+    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode))
+        return -1;
+    const int fd = open(path, flags | kOpenFlags, 0666);
+    if (fd < 0)
+        return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+time_t ControlFileTime(const char* path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return 0;
+    return st.st_ctime >= st.st_mtime ? st.st_ctime : st.st_mtime;
+}
+
+wxString ReadControlLine(const char* path)
+{
+    const UniqueFd fd(OpenRegular(path, O_RDONLY));
+    if (!fd)
+        return wxString();
+
+    // The reader is given the open descriptor's /proc name: an ASCII path to
+    // the very file examined above, whatever bytes the real path holds.
+    wxTextFile text;
+    if (!text.Open("/proc/self/fd/" + std::to_string(fd.get())))
+        return wxString();
+    wxString line = text.GetLineCount() > 0 ? text.GetFirstLine() : wxString();
+    text.Close();
+    return line;
+}
+
+void TruncateControlFile(const char* path)
+{
+    const UniqueFd fd(OpenRegular(path, O_WRONLY | O_CREAT));
+    if (fd)
+        (void)ftruncate(fd.get(), 0);
+}

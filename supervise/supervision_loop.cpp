@@ -1,0 +1,57 @@
+#include "supervision_loop.h"
+
+#include <cstdint>
+
+namespace {
+
+// A "restart" asked for by the program: give it up to ten pauses of five
+// seconds to leave by itself first.
+void WaitForExit(const WatchedProgram& watched, SupervisionWorld& world)
+{
+    for (unsigned pauses = 0; world.Runs(watched.processName) && pauses < kRestartWaitPauses;
+         ++pauses)
+        world.Pause(kRestartWaitMs);
+}
+
+} // namespace
+
+int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeartbeat,
+              time_t& lastAlive, SupervisionWorld& world)
+{
+    uint16_t missCount = 0;
+    for (bool firstPass = true; !stop; firstPass = false) {
+        const time_t now = world.Now();
+        const time_t fileTime = world.FileTime(watched.controlFile);
+        if (world.Runs(watched.processName))
+            lastAlive = now;
+        // The file's own time replaces the start or restart time, even when older.
+        if (fileTime != 0)
+            lastHeartbeat = fileTime;
+
+        const bool miss =
+            now - lastHeartbeat > kHeartbeatLimit || now - lastAlive > kLivenessLimit;
+        missCount = miss ? missCount + 1 : 0;
+
+        const wxString line = world.ControlLine(watched.controlFile);
+        if (line == "die") {
+            world.Truncate(watched.controlFile);
+            // On the first pass "die" is left over from an earlier run: consume it.
+            if (!firstPass)
+                return 0;
+        }
+
+        const bool restartAsked = line == "restart";
+        if (!restartAsked && missCount <= kMissLimit) {
+            world.Pause(kPassPauseMs);
+            continue;
+        }
+        if (restartAsked)
+            WaitForExit(watched, world);
+        world.Truncate(watched.controlFile);
+        world.Restart(watched.command, watched.processName);
+        lastHeartbeat = now;
+        lastAlive = now;
+        missCount = 0;
+    }
+    return 0;
+}

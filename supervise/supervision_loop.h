@@ -1,0 +1,46 @@
+#ifndef WDOG_SUPERVISE_SUPERVISION_LOOP_H
+#define WDOG_SUPERVISE_SUPERVISION_LOOP_H
+
+#include <ctime>
+#include <string>
+#include <wx/string.h>
+
+// The three arguments of the watchdog, as the exact bytes it was given.
+struct WatchedProgram {
+    std::string command;
+    std::string controlFile;
+    std::string processName;
+};
+
+// Everything the loop does to the world. The defaults are the real clock,
+// sleep, process lookup, restart and control file; tests replace them to run
+// the loop in virtual time.
+class SupervisionWorld {
+public:
+    virtual ~SupervisionWorld() = default;
+    virtual time_t Now();
+    virtual void Pause(unsigned long milliseconds);
+    // True when a process of that name runs, other than the watchdog.
+    virtual bool Runs(const std::string& processName);
+    virtual void Restart(const std::string& command, const std::string& processName);
+    virtual time_t FileTime(const std::string& path);
+    virtual wxString ControlLine(const std::string& path);
+    virtual void Truncate(const std::string& path);
+};
+
+// Limits of the loop, in seconds and pauses.
+const time_t kHeartbeatLimit = 60;
+const time_t kLivenessLimit = 15;
+const unsigned kMissLimit = 4; // a restart at the fifth consecutive miss
+const unsigned long kPassPauseMs = 1000;
+const unsigned long kRestartWaitMs = 5000;
+const unsigned kRestartWaitPauses = 10;
+
+// Supervises the program until its control file says "die" (on any pass but
+// the first) or stop is set, and returns 0, the watchdog's exit status.
+// lastHeartbeat and lastAlive belong to the caller and hold the start time
+// when the loop begins.
+int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeartbeat,
+              time_t& lastAlive, SupervisionWorld& world);
+
+#endif

@@ -1,0 +1,44 @@
+#include "supervision_loop.h"
+
+#include "control_file.h"
+#include "process_lookup.h"
+#include "restart_target.h"
+
+#include <wx/utils.h>
+
+time_t SupervisionWorld::Now()
+{
+    return time(nullptr);
+}
+
+void SupervisionWorld::Pause(unsigned long milliseconds)
+{
+    wxMilliSleep(milliseconds);
+}
+
+bool SupervisionWorld::Runs(const std::string& processName)
+{
+    // An empty name would match every process whose name the kernel reports
+    // empty: it names no program.
+    return !processName.empty() && FindProcess(processName.c_str(), kFindProcess) != 0;
+}
+
+void SupervisionWorld::Restart(const std::string& command, const std::string& processName)
+{
+    RestartTarget(command.c_str(), processName.c_str());
+}
+
+time_t SupervisionWorld::FileTime(const std::string& path)
+{
+    return ControlFileTime(path.c_str());
+}
+
+wxString SupervisionWorld::ControlLine(const std::string& path)
+{
+    return ReadControlLine(path.c_str());
+}
+
+void SupervisionWorld::Truncate(const std::string& path)
+{
+    TruncateControlFile(path.c_str());
+}

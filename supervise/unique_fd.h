@@ -1,0 +1,25 @@
+#ifndef WDOG_SUPERVISE_UNIQUE_FD_H
+#define WDOG_SUPERVISE_UNIQUE_FD_H
+
+#include <unistd.h>
+
+// Owns one file descriptor and closes it on destruction.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+#endif
