@@ -1,0 +1,62 @@
+#include "fake_world.h"
+
+int FakeWorld::Run(time_t stopAt)
+{
+    stopAt_ = stopAt;
+    const WatchedProgram watched{"/opt/prog/run", controlFile, "prog"};
+    return Supervise(watched, stop, lastHeartbeat, lastAlive, *this);
+}
+
+time_t FakeWorld::Now()
+{
+    passes.push_back(now);
+    return now;
+}
+
+void FakeWorld::Pause(unsigned long milliseconds)
+{
+    pauses.push_back(milliseconds);
+    pausedMs_ += milliseconds;
+    now += static_cast<time_t>(pausedMs_ / 1000);
+    pausedMs_ %= 1000;
+    if (afterPause)
+        afterPause(*this);
+    if (now >= stopAt_)
+        stop = true;
+}
+
+bool FakeWorld::Runs(const std::string&)
+{
+    ++lookups;
+    return running(now);
+}
+
+void FakeWorld::Restart(const std::string& command, const std::string& processName)
+{
+    restarts.push_back(now);
+    restartCommand = command;
+    restartName = processName;
+    now += restartTakes;
+    // A pass after a restart begins without a pause: stop here too.
+    if (now >= stopAt_ || restarts.size() > 10000)
+        stop = true;
+}
+
+time_t FakeWorld::FileTime(const std::string&)
+{
+    return fileTime;
+}
+
+wxString FakeWorld::ControlLine(const std::string&)
+{
+    return line;
+}
+
+void FakeWorld::Truncate(const std::string&)
+{
+    truncations.push_back(now);
+    if (!truncatable)
+        return;
+    line.clear();
+    fileTime = now;
+}

@@ -1,0 +1,62 @@
+#ifndef WDOG_TESTS_FAKE_WORLD_H
+#define WDOG_TESTS_FAKE_WORLD_H
+
+#include "supervision_loop.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// A world in virtual time for the supervision loop: time moves only when the
+// loop pauses (or a restart takes time), the program and the control file are
+// plain state that scenarios script, and every call is recorded.
+class FakeWorld : public SupervisionWorld {
+public:
+    static const time_t kStart = 1700000000;
+
+    // Runs the loop from kStart until it returns or virtual time reaches
+    // stopAt; returns what the loop returned.
+    int Run(time_t stopAt);
+
+    std::string controlFile = "/run/prog.ctl";
+    time_t now = kStart;
+    bool stop = false;
+    time_t lastHeartbeat = kStart;
+    time_t lastAlive = kStart;
+
+    // The program: whether a lookup at a time finds it.
+    std::function<bool(time_t)> running = [](time_t) { return true; };
+    // The control file: its time (0 when it cannot be examined), first line,
+    // and whether truncation works. A truncation empties the line and sets
+    // the file time to now.
+    time_t fileTime = kStart;
+    wxString line;
+    bool truncatable = true;
+    // Called after each pause, for scenarios that change the world over time.
+    std::function<void(FakeWorld&)> afterPause;
+    // Seconds that each restart takes (the kills and the pause after them).
+    time_t restartTakes = 0;
+
+    // What the loop did.
+    std::vector<time_t> passes;        // the time the loop read at each pass
+    std::vector<unsigned long> pauses; // in milliseconds
+    std::vector<time_t> restarts;      // the times at which Restart was called
+    std::vector<time_t> truncations;
+    int lookups = 0;
+    std::string restartCommand;
+    std::string restartName;
+
+    time_t Now() override;
+    void Pause(unsigned long milliseconds) override;
+    bool Runs(const std::string& processName) override;
+    void Restart(const std::string& command, const std::string& processName) override;
+    time_t FileTime(const std::string& path) override;
+    wxString ControlLine(const std::string& path) override;
+    void Truncate(const std::string& path) override;
+
+private:
+    unsigned long pausedMs_ = 0;
+    time_t stopAt_ = 0;
+};
+
+#endif
