@@ -1,0 +1,198 @@
+// The control file through real files: how its time, its first line and its
+// truncation behave for regular files, links, FIFOs, directories and paths
+// that are not valid text.
+#include "control_file.h"
+#include "fake_world.h"
+#include "file_support.h"
+#include "process_support.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(ControlFile, FirstLineAsTheTextReaderSplitsIt)
+{
+    const TempDir dir;
+    const std::string path = dir.path() + "/ctl";
+    const struct {
+        const char* bytes;
+        size_t size;
+        const char* line;
+    } cases[] = {
+        {"die\n", 4, "die"},
+        {"die\r\n", 5, "die"},
+        {"die", 3, "die"},
+        {"\xEF\xBB\xBF" "die\n", 7, "die"},           // UTF-8 byte-order mark
+        {"\xFF\xFE" "d\0i\0e\0\n\0", 10, "die"},       // UTF-16 with its mark
+        {"restart\ndie\n", 12, "restart"},
+        {"a\rdie", 5, "a"},                            // a lone CR ends the line
+        {"\ndie\n", 5, ""},                            // "die" on the second line only
+        {"", 0, ""},
+        {"  die \n", 7, "  die "},
+        {"caf\xC3\xA9\n", 6, "caf\xC3\xA9"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(path, std::string(c.bytes, c.size));
+        EXPECT_EQ(ReadControlLine(path.c_str()), wxString::FromUTF8(c.line))
+            << std::string(c.bytes, c.size);
+    }
+}
+
+TEST(ControlFile, PathsAreUsedByteForByte)
+{
+    const TempDir dir;
+    for (const char* name : {"caf\xC3\xA9", "ctl\xFF\xFE", "a \"b\" \\c"}) {
+        const std::string path = dir.path() + "/" + name;
+        WriteFile(path, "die\n");
+        EXPECT_EQ(ReadControlLine(path.c_str()), "die") << name;
+        SetFileTimes(path, 4000000000);
+        EXPECT_EQ(ControlFileTime(path.c_str()), 4000000000) << name;
+        TruncateControlFile(path.c_str());
+        EXPECT_EQ(FileSize(path), 0) << name;
+    }
+}
+
+TEST(ControlFile, TimeIsTheLaterOfChangeAndModification)
+{
+    const TempDir dir;
+    const std::string path = dir.path() + "/ctl";
+    EXPECT_EQ(ControlFileTime(path.c_str()), 0);
+
+    WriteFile(path, "");
+    const time_t before = time(nullptr);
+    SetFileTimes(path, 1000000000); // modified long ago, changed just now
+    const time_t changed = ControlFileTime(path.c_str());
+    EXPECT_GE(changed, before);
+    EXPECT_LE(changed, time(nullptr));
+
+    SetFileTimes(path, 4000000000); // modified in the future
+    EXPECT_EQ(ControlFileTime(path.c_str()), 4000000000);
+
+    // A symbolic link stands for its target.
+    const std::string link = dir.path() + "/link";
+    ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+    EXPECT_EQ(ControlFileTime(link.c_str()), 4000000000);
+}
+
+TEST(ControlFile, TruncationEmptiesOrCreatesAndRenewsTheTime)
+{
+    const TempDir dir;
+    const std::string path = dir.path() + "/ctl";
+    WriteFile(path, "restart\n");
+    SetFileTimes(path, 1000000000);
+    sleep(1); // so that a renewed change time differs from the write's
+    const time_t before = time(nullptr);
+    TruncateControlFile(path.c_str());
+    EXPECT_EQ(FileSize(path), 0);
+    EXPECT_GE(ControlFileTime(path.c_str()), before);
+
+    // Already empty: the times are renewed all the same.
+    SetFileTimes(path, 1000000000);
+    struct stat st;
+    TruncateControlFile(path.c_str());
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_GE(st.st_mtime, before);
+
+    const std::string created = dir.path() + "/new";
+    const mode_t old = umask(027);
+    TruncateControlFile(created.c_str());
+    umask(old);
+    ASSERT_EQ(stat(created.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    const std::string nowhere = dir.path() + "/missing/ctl";
+    TruncateControlFile(nowhere.c_str());
+    EXPECT_EQ(FileSize(nowhere), -1);
+
+    // Through a link, the target is truncated.
+    const std::string target = dir.path() + "/target";
+    const std::string link = dir.path() + "/link";
+    WriteFile(target, "die\n");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    TruncateControlFile(link.c_str());
+    EXPECT_EQ(FileSize(target), 0);
+}
+
+TEST(ControlFile, ANonRegularFileIsNeverOpenedNorTruncated)
+{
+    const TempDir dir;
+    const std::string fifo = dir.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Without a writer, opening it for reading would wait for ever; without
+    // a reader, opening it for writing would.
+    EXPECT_EQ(ReadControlLine(fifo.c_str()), "");
+    TruncateControlFile(fifo.c_str());
+    EXPECT_NE(ControlFileTime(fifo.c_str()), 0); // its times still count
+
+    // With a writer holding "die", nothing is read from it.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(write(writer, "die\n", 4), 4);
+    EXPECT_EQ(ReadControlLine(fifo.c_str()), "");
+    TruncateControlFile(fifo.c_str());
+    char buffer[8] = {};
+    EXPECT_EQ(read(reader, buffer, sizeof buffer), 4); // still in the FIFO
+    close(writer);
+    close(reader);
+
+    EXPECT_EQ(ReadControlLine(dir.path().c_str()), "");
+    TruncateControlFile(dir.path().c_str());
+    struct stat st;
+    ASSERT_EQ(stat(dir.path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+
+    EXPECT_EQ(ReadControlLine("/dev/null"), "");
+    EXPECT_EQ(ReadControlLine((dir.path() + "/missing").c_str()), "");
+}
+
+// The loop with the real control file; only time, lookups and restarts are
+// virtual. The clock starts at the real time so that the file's times are
+// fresh heartbeats.
+class RealFileWorld : public FakeWorld {
+public:
+    time_t FileTime(const std::string& path) override { return SupervisionWorld::FileTime(path); }
+    wxString ControlLine(const std::string& path) override
+    {
+        return SupervisionWorld::ControlLine(path);
+    }
+    void Truncate(const std::string& path) override
+    {
+        FakeWorld::Truncate(path);
+        SupervisionWorld::Truncate(path);
+    }
+};
+
+TEST(ControlFile, TheLoopObeysCommandsInTheRealFile)
+{
+    const TempDir dir;
+    RealFileWorld w;
+    w.controlFile = dir.path() + "/ctl";
+    w.now = w.lastHeartbeat = w.lastAlive = time(nullptr);
+    const time_t start = w.now;
+    // A "die" left from an earlier run is consumed; one written later, with
+    // a byte-order mark and CR LF, ends the loop.
+    WriteFile(w.controlFile, "die\n");
+    w.afterPause = [start](FakeWorld& w) {
+        if (w.now == start + 3)
+            WriteFile(w.controlFile, "\xEF\xBB\xBF" "die\r\n");
+    };
+    EXPECT_EQ(w.Run(start + 100), 0);
+    EXPECT_EQ(w.passes.back(), start + 3);
+    EXPECT_EQ(w.truncations.size(), 2u);
+    EXPECT_EQ(FileSize(w.controlFile), 0);
+
+    RealFileWorld second;
+    second.controlFile = dir.path() + "/ctl2";
+    second.now = second.lastHeartbeat = second.lastAlive = time(nullptr);
+    WriteFile(second.controlFile, "\ndie\nrestart\n");
+    EXPECT_EQ(second.Run(second.now + 5), 0);
+    EXPECT_TRUE(second.stop);
+    EXPECT_TRUE(second.truncations.empty());
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+#include "file_support.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/stat.h>
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void SetFileTimes(const std::string& path, time_t when)
+{
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        throw std::runtime_error("cannot set the times of " + path);
+}
+
+long FileSize(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
