@@ -1,0 +1,173 @@
+// The restart procedure against real processes and real programs on disk.
+#include "file_support.h"
+#include "launch.h"
+#include "process_lookup.h"
+#include "process_support.h"
+#include "restart_target.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// A program that writes, to "ran" in its own directory, the path it was
+// started as, its number of arguments and its signal state.
+const char kReporter[] = "#!/bin/sh\n"
+                         "d=$(dirname \"$0\")\n"
+                         "{ printf '%s\\n' \"$0\" \"$#\"; grep -E '^Sig(Blk|Ign):' /proc/$$/status; }"
+                         " > \"$d/ran.tmp\"\n"
+                         "mv \"$d/ran.tmp\" \"$d/ran\"\n";
+
+void WriteReporter(const std::string& path)
+{
+    WriteFile(path, kReporter);
+    chmod(path.c_str(), 0755);
+}
+
+// What the reporter in dir wrote, once it has run; "" after five seconds.
+std::string WaitForReport(const std::string& dir)
+{
+    for (int i = 0; i < 500; ++i) {
+        const std::string report = ReadFile(dir + "/ran");
+        if (!report.empty())
+            return report;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return "";
+}
+
+// The value of a "Name:\tvalue" line of the report.
+std::string Field(const std::string& report, const std::string& name)
+{
+    std::istringstream in(report);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(name + ":\t", 0) == 0)
+            return line.substr(name.size() + 2);
+    return "?";
+}
+
+bool SigtermIgnored()
+{
+    struct sigaction now;
+    sigaction(SIGTERM, nullptr, &now);
+    return now.sa_handler == SIG_IGN;
+}
+
+bool Blocked(int signal)
+{
+    sigset_t mask;
+    sigprocmask(SIG_BLOCK, nullptr, &mask);
+    return sigismember(&mask, signal) == 1;
+}
+
+TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
+{
+    const TempDir dir;
+    WriteReporter(dir.path() + "/prog");
+
+    signal(SIGTERM, SIG_IGN);
+    sigset_t usr2;
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    sigprocmask(SIG_BLOCK, &usr2, nullptr);
+
+    EXPECT_GT(LaunchProgram((dir.path() + "/prog").c_str()), 0);
+    // The caller is left as it was: SIGTERM ignored and not blocked.
+    EXPECT_TRUE(SigtermIgnored());
+    EXPECT_FALSE(Blocked(SIGTERM));
+    sigprocmask(SIG_UNBLOCK, &usr2, nullptr);
+    signal(SIGTERM, SIG_DFL);
+
+    const std::string report = WaitForReport(dir.path());
+    ASSERT_NE(report, "");
+    EXPECT_EQ(report.substr(0, report.find("\n0\n")), dir.path() + "/prog");
+    EXPECT_EQ(Field(report, "SigBlk"), "0000000000000000");
+    const unsigned long ignored = std::stoul(Field(report, "SigIgn"), nullptr, 16);
+    EXPECT_EQ(ignored & (1ul << (SIGTERM - 1)), 0ul);
+}
+
+TEST(Launch, TheCommandIsOneProgramPathByteForByte)
+{
+    const TempDir root;
+    for (const std::string sub : {"with blank", "q\"uo\\te", "caf\xC3\xA9 \xFF"}) {
+        const std::string dir = root.path() + "/" + sub;
+        ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+        // Were the command split at its blank, "prog" would run with an argument.
+        WriteReporter(dir + "/prog");
+        WriteReporter(dir + "/prog arg");
+        const std::string command = dir + "/prog arg";
+        LaunchProgram(command.c_str());
+        EXPECT_EQ(WaitForReport(dir).rfind(command + "\n0\n", 0), 0u) << sub;
+    }
+}
+
+std::vector<unsigned long> g_restartPauses;
+bool g_launchedBeforePause = false;
+std::string g_reportDir;
+
+void RecordRestartPause(unsigned long milliseconds)
+{
+    g_restartPauses.push_back(milliseconds);
+    g_launchedBeforePause = !ReadFile(g_reportDir + "/ran").empty();
+}
+
+void NoWait(unsigned) {}
+
+class Restart : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_restartPauses.clear();
+        g_launchedBeforePause = false;
+        g_reportDir = dir.path();
+        SetRestartPause(RecordRestartPause);
+        SetWaitPause(NoWait);
+        WriteReporter(dir.path() + "/prog");
+    }
+    void TearDown() override
+    {
+        SetRestartPause(nullptr);
+        SetWaitPause(nullptr);
+    }
+    std::string Command() const { return dir.path() + "/prog"; }
+
+    TempDir dir;
+};
+
+TEST_F(Restart, KillsEveryProcessOfTheNameThenPausesOnceThenLaunches)
+{
+    const std::string name = UniqueName("rst");
+    NamedProcess first = NamedProcess::Exec(name);
+    NamedProcess second = NamedProcess::Exec(name);
+    ASSERT_TRUE(WaitForName(first.pid(), name) && WaitForName(second.pid(), name));
+
+    RestartTarget(Command().c_str(), name.c_str());
+    EXPECT_FALSE(IsRunning(first.pid()));
+    EXPECT_FALSE(IsRunning(second.pid()));
+    EXPECT_EQ(g_restartPauses, std::vector<unsigned long>{5000});
+    EXPECT_FALSE(g_launchedBeforePause);
+    EXPECT_NE(WaitForReport(dir.path()), "");
+}
+
+TEST_F(Restart, LaunchesAtOnceWhenNothingBearsTheName)
+{
+    RestartTarget(Command().c_str(), UniqueName("none").c_str());
+    EXPECT_TRUE(g_restartPauses.empty());
+    EXPECT_NE(WaitForReport(dir.path()), "");
+}
+
+TEST_F(Restart, AnEmptyNameKillsNothing)
+{
+    NamedProcess unnamed = NamedProcess::Rename("");
+    ASSERT_TRUE(WaitForName(unnamed.pid(), ""));
+    RestartTarget(Command().c_str(), "");
+    EXPECT_TRUE(IsRunning(unnamed.pid()));
+    EXPECT_TRUE(g_restartPauses.empty());
+    EXPECT_NE(WaitForReport(dir.path()), "");
+}
+
+} // namespace
