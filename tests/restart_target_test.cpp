@@ -93,8 +93,8 @@ TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
 TEST(Launch, TheCommandIsOneProgramPathByteForByte)
 {
     const TempDir root;
-    for (const std::string sub : {"with blank", "q\"uo\\te", "caf\xC3\xA9 \xFF"}) {
-        const std::string dir = root.path() + "/" + sub;
+    for (const char* sub : {"with blank", "q\"uo\\te", "caf\xC3\xA9 \xFF"}) {
+        const std::string dir = root.path() + "/" + std::string(sub);
         ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
         // Were the command split at its blank, "prog" would run with an argument.
         WriteReporter(dir + "/prog");

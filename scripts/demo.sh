@@ -1,0 +1,71 @@
+#!/bin/bash
+# Builds wdog and shows it at work on examples/wdog-ticker: the ticker started,
+# its crash repaired, a "restart" honoured, and "die" ending the watchdog.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sh scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build -j "$(nproc)" > /dev/null
+
+work=$(mktemp -d)
+# Under a name of its own the demo's watchdog takes a lock of its own, apart
+# from any wdog this user already runs.
+ln -s "$PWD/build/app/wdog" "$work/wdog-demo"
+cp examples/wdog-ticker "$work/"
+ctl=$work/ticker.ctl
+wdog_pid=
+
+cleanup() {
+    [ -n "$wdog_pid" ] && kill -KILL "$wdog_pid" 2> /dev/null || true
+    pkill -KILL -x wdog-ticker 2> /dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+say() { printf '\n== %s\n' "$*"; }
+
+# The pid of the running ticker other than $1, waiting up to 40 s for one.
+ticker_other_than() {
+    local i pid
+    for i in $(seq 400); do
+        for pid in $(pgrep -x wdog-ticker || true); do
+            [ "$pid" != "$1" ] && { echo "$pid"; return 0; }
+        done
+        sleep 0.1
+    done
+    echo "no ticker appeared" >&2
+    return 1
+}
+
+say "Starting wdog: command $work/wdog-ticker, control file $ctl, process name wdog-ticker."
+say "The ticker is not running yet. wdog starts it once it has been unseen for more than 15 s for five passes in a row: about 20 s."
+(cd "$work" && exec ./wdog-demo "$work/wdog-ticker" "$ctl" wdog-ticker) &
+wdog_pid=$!
+started=$SECONDS
+ticker=$(ticker_other_than none)
+say "After $((SECONDS - started)) s wdog started the ticker: pid $ticker, a child of wdog (pid $wdog_pid)."
+
+sleep 4
+say "The ticker crashes: it is killed with SIGKILL. wdog sees it missing and starts it again about 20 s later."
+kill -KILL "$ticker"
+crashed=$SECONDS
+ticker=$(ticker_other_than "$ticker")
+say "After $((SECONDS - crashed)) s the ticker runs again: pid $ticker."
+
+sleep 4
+say "Asking for a restart: 'restart' goes on the first line of the control file. The ticker sees it and leaves; wdog waits for it to go, truncates the file and starts it anew."
+echo restart > "$ctl"
+asked=$SECONDS
+ticker=$(ticker_other_than "$ticker")
+say "After $((SECONDS - asked)) s the new ticker runs: pid $ticker."
+
+sleep 4
+say "Ending the watchdog: 'die' goes on the first line of the control file."
+echo die > "$ctl"
+status=0
+wait "$wdog_pid" || status=$?
+wdog_pid=
+say "wdog ended with status $status. Ending it killed nothing: the ticker (pid $ticker) still runs, so the demo stops it now."
+kill "$ticker"
+say "Done."

@@ -1,0 +1,202 @@
+// The built wdog in real time, against real programs, files and locks.
+#include "file_support.h"
+#include "process_support.h"
+#include "wdog_runner.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A short name no other process bears: the prefix and the last digits of
+// the test's pid, within the kernel's 15 bytes.
+std::string ShortName(const std::string& prefix)
+{
+    return prefix + std::to_string(getpid() % 100000);
+}
+
+
+// Kills the watched programs a test leaves behind.
+class Reaper {
+public:
+    explicit Reaper(std::string name) : name_(std::move(name)) {}
+    ~Reaper() { KillAllNamed(name_); }
+
+private:
+    std::string name_;
+};
+
+// The state lines a beater wrote: SIGTERM not ignored, nothing blocked.
+void ExpectDefaultSignals(const std::string& state)
+{
+    std::istringstream in(state);
+    std::string key, blocked, ignored;
+    in >> key >> blocked >> key >> ignored;
+    EXPECT_EQ(blocked, "0000000000000000") << state;
+    EXPECT_EQ(std::stoul(ignored, nullptr, 16) & (1ul << (SIGTERM - 1)), 0ul) << state;
+}
+
+TEST(Wdog, RefusesToRunWithoutThreeArguments)
+{
+    const TempDir dir;
+    const std::string exe = ShortName("wdref");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"/bin/true", "ctl"}}) {
+        Watchdog w(dir.path(), exe, args, "", "./" + exe);
+        EXPECT_EQ(w.WaitExit(10s), 255);
+        EXPECT_EQ(w.Stderr(), "Error: ./" + exe + " should not be run directly.\n");
+    }
+    struct stat st;
+    EXPECT_NE(stat(("/dev/shm/" + exe + "root").c_str(), &st), 0); // no lock taken
+}
+
+// The whole life of one watchdog: the program is started about 20 s after
+// start-up, from a directory whose name holds a blank, as a child with
+// SIGTERM at its default; SIGTERM does not touch the watchdog; a second
+// watchdog is refused silently; "die" ends it and leaves the program running;
+// a new watchdog then takes the lock.
+TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
+{
+    const TempDir root;
+    const std::string dir = root.path() + "/my dir";
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    const std::string name = ShortName("beat");
+    const Reaper reaper(name);
+    WriteBeater(dir + "/" + name);
+    const std::string exe = ShortName("wdlife");
+
+    const auto start = std::chrono::steady_clock::now();
+    Watchdog first(dir, exe, {dir + "/" + name, dir + "/ctl", name});
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(first.Running());
+    for (int i = 0; i < 20; ++i)
+        kill(first.pid(), SIGTERM);
+
+    {
+        Watchdog second(dir, exe, {"/bin/false", "/tmp/other.ctl", "other"});
+        EXPECT_EQ(second.WaitExit(10s), 0);
+        EXPECT_EQ(second.Stderr(), "");
+    }
+
+    const pid_t program = WaitForProcessNamed(name, 40s);
+    ASSERT_NE(program, 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 18s);
+    EXPECT_EQ(ParentOf(program), first.pid());
+    std::this_thread::sleep_for(1s);
+    ExpectDefaultSignals(ReadFile(dir + "/state"));
+    kill(first.pid(), SIGTERM);
+    ASSERT_TRUE(first.Running());
+
+    WriteFile(dir + "/ctl", "die\n");
+    EXPECT_EQ(first.WaitExit(5s), 0);
+    EXPECT_TRUE(IsRunning(program));
+    EXPECT_EQ(first.Stderr(), "");
+
+    Watchdog next(dir, exe, {dir + "/" + name, dir + "/ctl", name});
+    std::this_thread::sleep_for(2s);
+    EXPECT_TRUE(next.Running()); // not refused: the lock was released
+    WriteFile(dir + "/ctl", "die\n");
+    EXPECT_EQ(next.WaitExit(5s), 0);
+    EXPECT_EQ(PidsNamed(name), std::vector<pid_t>{program}); // never restarted
+}
+
+TEST(Wdog, AFifoAsControlFileDoesNotStopTheLoop)
+{
+    const TempDir dir;
+    const std::string name = ShortName("fifo");
+    const Reaper reaper(name);
+    WriteBeater(dir.path() + "/" + name);
+    const std::string fifo = dir.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    Watchdog w(dir.path(), ShortName("wdfifo"), {dir.path() + "/" + name, fifo, name});
+    // Only passes that go on can start the program.
+    const pid_t program = WaitForProcessNamed(name, 40s);
+    EXPECT_NE(program, 0);
+    EXPECT_EQ(ParentOf(program), w.pid());
+    struct stat st;
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// A program whose path and name hold non-ASCII characters is found while it
+// runs (so not restarted), and restarted on request, whatever the locale.
+class NonAscii : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(NonAscii, ProgramIsFoundAndRestarted)
+{
+    const TempDir root;
+    const std::string dir = root.path() + "/d\xC3\xA9j\xC3\xA0 vu";
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    const std::string name = ShortName("caf\xC3\xA9");
+    const Reaper reaper(name);
+    const std::string program = dir + "/" + name;
+    WriteBeater(program);
+    const pid_t mine = fork();
+    ASSERT_GE(mine, 0);
+    if (mine == 0) {
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_NE(WaitForProcessNamed(name, 5s), 0);
+
+    const std::string exe = ShortName("wd\xC3\xA9");
+    Watchdog w(dir, exe, {program, dir + "/ctl", name}, GetParam());
+    std::this_thread::sleep_for(1s);
+    {
+        Watchdog second(dir, exe, {program, dir + "/ctl", name}, GetParam());
+        EXPECT_EQ(second.WaitExit(10s), 0);
+    }
+    // Were it not found, it would be restarted about 20 s after start-up.
+    std::this_thread::sleep_for(24s);
+    EXPECT_EQ(PidsNamed(name), std::vector<pid_t>{mine});
+
+    // The program leaves by itself; reaped, it is gone from /proc.
+    WriteFile(dir + "/ctl", "restart\n");
+    waitpid(mine, nullptr, 0);
+    const pid_t next = WaitForProcessNamed(name, 20s, mine);
+    ASSERT_NE(next, 0);
+    EXPECT_EQ(ParentOf(next), w.pid());
+    WriteFile(dir + "/ctl", "die\n");
+    EXPECT_EQ(w.WaitExit(5s), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, NonAscii, ::testing::Values("", "C.UTF-8"),
+                         [](const auto& info) {
+                             return std::string(*info.param ? "CUtf8" : "LangUnset");
+                         });
+
+// Arguments that are no valid text in any encoding, followed by more: each
+// reaches its use unchanged and none moves.
+TEST(Wdog, InvalidUtf8ArgumentsShiftNothing)
+{
+    const TempDir root;
+    const std::string dir = root.path() + "/x\xFF\xFE";
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    const std::string name = ShortName("b\xFF");
+    const Reaper reaper(name);
+    WriteBeater(dir + "/" + name);
+    // The control file asks for a restart: the program, not running, starts at once.
+    WriteFile(dir + "/ctl", "restart\n");
+
+    const std::string exe = ShortName("w\xFE");
+    Watchdog w(dir, exe, {dir + "/" + name, dir + "/ctl", name, "-v", ""}, "C.UTF-8");
+    const pid_t program = WaitForProcessNamed(name, 10s);
+    ASSERT_NE(program, 0);
+    EXPECT_EQ(ParentOf(program), w.pid());
+    {
+        Watchdog second(dir, exe, {"a", "b", "c"}, "C.UTF-8");
+        EXPECT_EQ(second.WaitExit(10s), 0);
+    }
+    WriteFile(dir + "/ctl", "die\n");
+    EXPECT_EQ(w.WaitExit(5s), 0);
+    EXPECT_EQ(PidsNamed(name), std::vector<pid_t>{program});
+}
+
+} // namespace

@@ -1,0 +1,152 @@
+#include "wdog_runner.h"
+
+#include "file_support.h"
+
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const char kBeater[] =
+    "#!/bin/sh\n"
+    "d=$(dirname \"$0\")\n"
+    "grep -E '^Sig(Blk|Ign):' /proc/$$/status > \"$d/state.tmp\" && mv \"$d/state.tmp\" \"$d/state\"\n"
+    "while :; do\n"
+    "  touch \"$d/ctl\"\n"
+    "  read -r line < \"$d/ctl\" || line=\n"
+    "  [ \"$line\" = restart ] && exit 0\n"
+    "  sleep 0.5\n"
+    "done\n";
+
+} // namespace
+
+Watchdog::Watchdog(const std::string& dir, const std::string& exeName,
+                   const std::vector<std::string>& arguments, const std::string& locale,
+                   const std::string& argv0)
+    : errFile_(dir + "/" + exeName + ".stderr")
+{
+    const std::string exe = dir + "/" + exeName;
+    if (access(exe.c_str(), F_OK) != 0 && symlink(WDOG_BINARY, exe.c_str()) != 0)
+        throw std::runtime_error("cannot link " + exe);
+
+    std::vector<std::string> args{argv0.empty() ? exe : argv0};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_ = fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int err = open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err < 0 || dup2(err, STDERR_FILENO) < 0 || chdir(dir.c_str()) != 0)
+            _exit(120);
+        unsetenv("LANG");
+        unsetenv("LC_ALL");
+        unsetenv("LC_CTYPE");
+        if (!locale.empty())
+            setenv("LANG", locale.c_str(), 1);
+        signal(SIGTERM, SIG_DFL);
+        execv(exe.c_str(), argv.data());
+        _exit(121);
+    }
+}
+
+Watchdog::~Watchdog()
+{
+    if (!reaped_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+int Watchdog::WaitExit(std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!reaped_) {
+        if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+            reaped_ = true;
+            break;
+        }
+        if (std::chrono::steady_clock::now() > end)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+}
+
+bool Watchdog::Running()
+{
+    return WaitExit(std::chrono::milliseconds(0)) == -1;
+}
+
+std::string Watchdog::Stderr() const
+{
+    return ReadFile(errFile_);
+}
+
+std::vector<pid_t> PidsNamed(const std::string& name)
+{
+    std::vector<pid_t> pids;
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return pids;
+    while (const dirent* entry = readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
+            continue;
+        std::string comm = ReadFile(std::string("/proc/") + entry->d_name + "/comm");
+        if (!comm.empty() && comm.back() == '\n')
+            comm.pop_back();
+        const std::string stat = ReadFile(std::string("/proc/") + entry->d_name + "/stat");
+        const auto close = stat.rfind(')');
+        const bool zombie = close != std::string::npos && stat.compare(close, 4, ") Z ") == 0;
+        if (comm == name && !zombie)
+            pids.push_back(std::stoi(entry->d_name));
+    }
+    closedir(proc);
+    return pids;
+}
+
+void KillAllNamed(const std::string& name)
+{
+    for (const pid_t pid : PidsNamed(name))
+        kill(pid, SIGKILL);
+}
+
+pid_t ParentOf(pid_t pid)
+{
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 4 >= stat.size())
+        return -1;
+    return std::atoi(stat.c_str() + close + 4);
+}
+
+pid_t WaitForProcessNamed(const std::string& name, std::chrono::seconds timeout, pid_t except)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    do {
+        for (const pid_t pid : PidsNamed(name))
+            if (pid != except)
+                return pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < end);
+    return 0;
+}
+
+void WriteBeater(const std::string& path)
+{
+    WriteFile(path, kBeater);
+    if (chmod(path.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot chmod " + path);
+}
