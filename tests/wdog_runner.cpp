@@ -5,6 +5,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -93,6 +94,22 @@ bool Watchdog::Running()
 std::string Watchdog::Stderr() const
 {
     return ReadFile(errFile_);
+}
+
+std::string LockPath(const std::string& exeName)
+{
+    const passwd* user = getpwuid(geteuid());
+    return "/dev/shm/" + exeName + (user ? user->pw_name : "");
+}
+
+bool WaitForLock(const std::string& exeName)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (access(LockPath(exeName).c_str(), F_OK) == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 std::vector<pid_t> PidsNamed(const std::string& name)

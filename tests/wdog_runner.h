@@ -34,6 +34,11 @@ private:
     std::string errFile_;
 };
 
+// The lock file that a watchdog of that executable name holds for this user.
+std::string LockPath(const std::string& exeName);
+// Waits up to ten seconds for the lock file to appear; false if it did not.
+bool WaitForLock(const std::string& exeName);
+
 // Pids of the processes whose kernel name is name, in /proc order.
 std::vector<pid_t> PidsNamed(const std::string& name);
 // Sends SIGKILL to every process whose kernel name is name.
