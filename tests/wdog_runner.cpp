@@ -31,7 +31,7 @@ const char kBeater[] =
 Watchdog::Watchdog(const std::string& dir, const std::string& exeName,
                    const std::vector<std::string>& arguments, const std::string& locale,
                    const std::string& argv0)
-    : errFile_(dir + "/" + exeName + ".stderr")
+    : errFile_(dir + "/" + exeName + ".stderr"), lockPath_(LockPath(exeName))
 {
     const std::string exe = dir + "/" + exeName;
     if (access(exe.c_str(), F_OK) != 0 && symlink(WDOG_BINARY, exe.c_str()) != 0)
@@ -65,10 +65,12 @@ Watchdog::Watchdog(const std::string& dir, const std::string& exeName,
 
 Watchdog::~Watchdog()
 {
-    if (!reaped_) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
+    if (reaped_)
+        return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    // Killed, it could not remove its lock file.
+    unlink(lockPath_.c_str());
 }
 
 int Watchdog::WaitExit(std::chrono::milliseconds timeout)

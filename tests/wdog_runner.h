@@ -9,7 +9,7 @@
 // The built wdog, started as a child of the test under an executable name of
 // the test's choosing (a symbolic link in dir), so that parallel tests hold
 // different locks. Standard error goes to a file. Killed and reaped on
-// destruction if still running.
+// destruction if still running, and then its lock file is removed.
 class Watchdog {
 public:
     // argv[0] is dir + "/" + exeName unless argv0 is given; cwd is dir.
@@ -32,6 +32,7 @@ private:
     bool reaped_ = false;
     int status_ = 0;
     std::string errFile_;
+    std::string lockPath_;
 };
 
 // The lock file that a watchdog of that executable name holds for this user.
