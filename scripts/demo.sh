@@ -22,6 +22,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 say() { printf '\n== %s\n' "$*"; }
 

@@ -1,9 +1,9 @@
 #!/bin/sh
-# Installs the Debian 12 packages that building and testing need.
+# Installs the Debian 12 packages that building, testing and the demo need.
 # Does nothing when all of them are present; uses sudo when not run as root.
 set -eu
 
-packages="cmake make g++ libgtest-dev libwxgtk3.2-dev"
+packages="cmake make g++ libgtest-dev libwxgtk3.2-dev procps"
 
 missing=""
 for p in $packages; do
