@@ -26,12 +26,14 @@ trap 'exit 130' INT TERM
 
 say() { printf '\n== %s\n' "$*"; }
 
-# The pid of the running ticker other than $1, waiting up to 40 s for one.
-ticker_other_than() {
+# Sets ticker to the pid of a running ticker other than $1, waiting up to 40 s
+# for one. It runs in this shell, not in a subshell, so that an interrupt is
+# handled at once.
+wait_for_ticker_other_than() {
     local i pid
     for i in $(seq 400); do
         for pid in $(pgrep -x wdog-ticker || true); do
-            [ "$pid" != "$1" ] && { echo "$pid"; return 0; }
+            [ "$pid" != "$1" ] && { ticker=$pid; return 0; }
         done
         sleep 0.1
     done
@@ -44,21 +46,21 @@ say "The ticker is not running yet. wdog starts it once it has been unseen for m
 (cd "$work" && exec ./wdog-demo "$work/wdog-ticker" "$ctl" wdog-ticker) &
 wdog_pid=$!
 started=$SECONDS
-ticker=$(ticker_other_than none)
+wait_for_ticker_other_than none
 say "After $((SECONDS - started)) s wdog started the ticker: pid $ticker, a child of wdog (pid $wdog_pid)."
 
 sleep 4
 say "The ticker crashes: it is killed with SIGKILL. wdog sees it missing and starts it again about 20 s later."
 kill -KILL "$ticker"
 crashed=$SECONDS
-ticker=$(ticker_other_than "$ticker")
+wait_for_ticker_other_than "$ticker"
 say "After $((SECONDS - crashed)) s the ticker runs again: pid $ticker."
 
 sleep 4
 say "Asking for a restart: 'restart' goes on the first line of the control file. The ticker sees it and leaves; wdog waits for it to go, truncates the file and starts it anew."
 echo restart > "$ctl"
 asked=$SECONDS
-ticker=$(ticker_other_than "$ticker")
+wait_for_ticker_other_than "$ticker"
 say "After $((SECONDS - asked)) s the new ticker runs: pid $ticker."
 
 sleep 4
