@@ -14,13 +14,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A short name no other process bears: the prefix and the last digits of
-// the test's pid, within the kernel's 15 bytes.
-std::string ShortName(const std::string& prefix)
-{
-    return prefix + std::to_string(getpid() % 100000);
-}
-
 
 // Kills the watched programs a test leaves behind.
 class Reaper {
@@ -45,7 +38,7 @@ void ExpectDefaultSignals(const std::string& state)
 TEST(Wdog, RefusesToRunWithoutThreeArguments)
 {
     const TempDir dir;
-    const std::string exe = ShortName("wdref");
+    const std::string exe = UniqueName("wdref");
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, std::vector<std::string>{"/bin/true", "ctl"}}) {
         Watchdog w(dir.path(), exe, args, "", "./" + exe);
@@ -65,10 +58,10 @@ TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
     const TempDir root;
     const std::string dir = root.path() + "/my dir";
     ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-    const std::string name = ShortName("beat");
+    const std::string name = UniqueName("beat");
     const Reaper reaper(name);
     WriteBeater(dir + "/" + name);
-    const std::string exe = ShortName("wdlife");
+    const std::string exe = UniqueName("wdlife");
 
     const auto start = std::chrono::steady_clock::now();
     Watchdog first(dir, exe, {dir + "/" + name, dir + "/ctl", name});
@@ -107,13 +100,13 @@ TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
 TEST(Wdog, AFifoAsControlFileDoesNotStopTheLoop)
 {
     const TempDir dir;
-    const std::string name = ShortName("fifo");
+    const std::string name = UniqueName("fifo");
     const Reaper reaper(name);
     WriteBeater(dir.path() + "/" + name);
     const std::string fifo = dir.path() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
-    Watchdog w(dir.path(), ShortName("wdfifo"), {dir.path() + "/" + name, fifo, name});
+    Watchdog w(dir.path(), UniqueName("wdfifo"), {dir.path() + "/" + name, fifo, name});
     // Only passes that go on can start the program.
     const pid_t program = WaitForProcessNamed(name, 40s);
     EXPECT_NE(program, 0);
@@ -132,7 +125,7 @@ TEST_P(NonAscii, ProgramIsFoundAndRestarted)
     const TempDir root;
     const std::string dir = root.path() + "/d\xC3\xA9j\xC3\xA0 vu";
     ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-    const std::string name = ShortName("caf\xC3\xA9");
+    const std::string name = UniqueName("caf\xC3\xA9");
     const Reaper reaper(name);
     const std::string program = dir + "/" + name;
     WriteBeater(program);
@@ -144,7 +137,7 @@ TEST_P(NonAscii, ProgramIsFoundAndRestarted)
     }
     ASSERT_NE(WaitForProcessNamed(name, 5s), 0);
 
-    const std::string exe = ShortName("wd\xC3\xA9");
+    const std::string exe = UniqueName("wd\xC3\xA9");
     Watchdog w(dir, exe, {program, dir + "/ctl", name}, GetParam());
     ASSERT_TRUE(WaitForLock(exe));
     {
@@ -177,13 +170,13 @@ TEST(Wdog, InvalidUtf8ArgumentsShiftNothing)
     const TempDir root;
     const std::string dir = root.path() + "/x\xFF\xFE";
     ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-    const std::string name = ShortName("b\xFF");
+    const std::string name = UniqueName("b\xFF");
     const Reaper reaper(name);
     WriteBeater(dir + "/" + name);
     // The control file asks for a restart: the program, not running, starts at once.
     WriteFile(dir + "/ctl", "restart\n");
 
-    const std::string exe = ShortName("w\xFE");
+    const std::string exe = UniqueName("w\xFE");
     Watchdog w(dir, exe, {dir + "/" + name, dir + "/ctl", name, "-v", ""}, "C.UTF-8");
     const pid_t program = WaitForProcessNamed(name, 10s);
     ASSERT_NE(program, 0);
