@@ -18,7 +18,9 @@ std::vector<std::string> FrameworkArguments(const wxCmdLineArgsArray& argv, int 
 {
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i) {
-        const wxScopedCharBuffer bytes = argv[i].mb_str(*wxConvFileName);
+        // The buffer may point into the string: keep the string alive.
+        const wxString argument = argv[i];
+        const wxScopedCharBuffer bytes = argument.mb_str(*wxConvFileName);
         arguments.emplace_back(bytes.data() ? bytes.data() : "");
     }
     return arguments;

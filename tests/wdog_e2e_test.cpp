@@ -3,9 +3,14 @@
 #include "process_support.h"
 #include "wdog_runner.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -188,6 +193,79 @@ TEST(Wdog, InvalidUtf8ArgumentsShiftNothing)
     WriteFile(dir + "/ctl", "die\n");
     EXPECT_EQ(w.WaitExit(5s), 0);
     EXPECT_EQ(PidsNamed(name), std::vector<pid_t>{program});
+}
+
+// Copies the wdog executable and the libraries it loads into root, where it
+// can run without /proc and without /dev/shm.
+void InstallWdogInto(const std::string& root)
+{
+    std::vector<std::string> files{WDOG_BINARY};
+    FILE* ldd = popen("ldd " WDOG_BINARY, "r");
+    ASSERT_NE(ldd, nullptr);
+    char line[1024];
+    while (std::fgets(line, sizeof line, ldd)) {
+        std::istringstream in(line);
+        for (std::string word; in >> word;)
+            if (word[0] == '/')
+                files.push_back(word);
+    }
+    pclose(ldd);
+    for (const std::string& file : files) {
+        const std::string copy = root + (file == WDOG_BINARY ? "/wdog" : file);
+        std::filesystem::create_directories(std::filesystem::path(copy).parent_path());
+        std::filesystem::copy_file(file, copy);
+        chmod(copy.c_str(), 0755);
+    }
+}
+
+// Runs /wdog with arguments inside root; its exit status and standard error,
+// or status 77 when this machine allows neither chroot nor a user namespace.
+std::pair<int, std::string> RunChrooted(const std::string& root,
+                                        std::vector<std::string> arguments)
+{
+    const std::string err = root + ".stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || dup2(fd, STDERR_FILENO) < 0)
+            _exit(120);
+        if (chroot(root.c_str()) != 0 &&
+            (errno != EPERM || unshare(CLONE_NEWUSER) != 0 || chroot(root.c_str()) != 0))
+            _exit(77);
+        std::vector<char*> argv;
+        for (auto& a : arguments)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (chdir("/") == 0)
+            execv("/wdog", argv.data());
+        _exit(121);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(err)};
+}
+
+// Without /proc the arguments come from the framework's copy: the start is
+// refused or accepted as usual, and the first look at the process table is
+// the fatal error. Without /dev/shm there is no lock, and supervision starts
+// all the same.
+TEST(Wdog, WithoutProcTheFirstPassIsFatal)
+{
+    const TempDir dir;
+    const std::string root = dir.path() + "/root";
+    InstallWdogInto(root);
+
+    const auto refused = RunChrooted(root, {"/wdog", "a", "b"});
+    if (refused.first == 77)
+        GTEST_SKIP() << "neither chroot nor a user namespace is permitted here";
+    EXPECT_EQ(refused.first, 255);
+    EXPECT_EQ(refused.second, "Error: /wdog should not be run directly.\n");
+
+    const auto fatal = RunChrooted(root, {"/wdog", "/prog", "/ctl", "prog"});
+    EXPECT_EQ(fatal.first, 1);
+    const std::string message = "[Watchdog]: Fatal error: Could not open /proc!\n";
+    ASSERT_GE(fatal.second.size(), message.size()) << fatal.second;
+    EXPECT_EQ(fatal.second.substr(fatal.second.size() - message.size()), message);
 }
 
 } // namespace
