@@ -14,20 +14,16 @@ namespace {
 // regular file and lets go of it.
 const int kOpenFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-// Opens path only when it is missing or a regular file, and returns the
+// Opens path only when it is missing or a regular file, and keeps the
 // descriptor only when it refers to a regular file.
-int OpenRegular(const char* path, int flags)
+UniqueFd OpenRegular(const char* path, int flags)
 {
     struct stat st;
     if (stat(path, &st) == 0 && !S_ISREG(st.st_mode))
-        return -1;
-    const int fd = open(path, flags | kOpenFlags, 0666);
-    if (fd < 0)
-        return -1;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return -1;
-    }
+        return UniqueFd(-1);
+    UniqueFd fd(open(path, flags | kOpenFlags, 0666));
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return UniqueFd(-1);
     return fd;
 }
 
@@ -43,7 +39,7 @@ time_t ControlFileTime(const char* path)
 
 wxString ReadControlLine(const char* path)
 {
-    const UniqueFd fd(OpenRegular(path, O_RDONLY));
+    const UniqueFd fd = OpenRegular(path, O_RDONLY);
     if (!fd)
         return wxString();
 
@@ -59,7 +55,7 @@ wxString ReadControlLine(const char* path)
 
 void TruncateControlFile(const char* path)
 {
-    const UniqueFd fd(OpenRegular(path, O_WRONLY | O_CREAT));
+    const UniqueFd fd = OpenRegular(path, O_WRONLY | O_CREAT);
     if (fd)
         (void)ftruncate(fd.get(), 0);
 }

@@ -12,8 +12,10 @@ public:
         if (fd_ >= 0)
             close(fd_);
     }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd& operator=(UniqueFd&&) = delete;
 
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
