@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -88,6 +89,28 @@ TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
     EXPECT_EQ(Field(report, "SigBlk"), "0000000000000000");
     const unsigned long ignored = std::stoul(Field(report, "SigIgn"), nullptr, 16);
     EXPECT_EQ(ignored & (1ul << (SIGTERM - 1)), 0ul);
+}
+
+// Launches again and again with SIGTERM ignored, as the watchdog does.
+void LaunchRepeatedly()
+{
+    signal(SIGTERM, SIG_IGN);
+    for (int i = 0; i < 100; ++i)
+        LaunchProgram("/bin/true");
+    _exit(0);
+}
+
+TEST(Launch, ASigtermDuringALaunchCannotEndTheCaller)
+{
+    const pid_t launcher = fork();
+    ASSERT_GE(launcher, 0);
+    if (launcher == 0)
+        LaunchRepeatedly();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // SIGTERM ignored by now
+    int status = 0;
+    while (waitpid(launcher, &status, WNOHANG) == 0)
+        kill(launcher, SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
 }
 
 TEST(Launch, TheCommandIsOneProgramPathByteForByte)
