@@ -1,15 +1,7 @@
 #include "own_arguments.h"
 
-#include <cstdio>
-#include <memory>
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-} // namespace
+#include <fstream>
+#include <iterator>
 
 std::vector<std::string> SplitCmdline(const std::string& bytes)
 {
@@ -26,14 +18,11 @@ std::vector<std::string> SplitCmdline(const std::string& bytes)
 
 bool ReadOwnArguments(std::vector<std::string>& arguments, const char* cmdlineFile)
 {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(cmdlineFile, "rbe"));
+    std::ifstream file(cmdlineFile, std::ios::binary);
     if (!file)
         return false;
-    std::string bytes;
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;)
-        bytes.append(chunk, n);
-    if (std::ferror(file.get()))
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad())
         return false;
     arguments = SplitCmdline(bytes);
     return true;

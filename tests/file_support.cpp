@@ -14,6 +14,13 @@ void WriteFile(const std::string& path, const std::string& bytes)
         throw std::runtime_error("cannot write " + path);
 }
 
+void WriteExecutable(const std::string& path, const std::string& text)
+{
+    WriteFile(path, text);
+    if (chmod(path.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot chmod " + path);
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -6,6 +6,8 @@
 
 // Replaces the file's contents with bytes, creating it when missing.
 void WriteFile(const std::string& path, const std::string& bytes);
+// Writes text to path and makes it executable.
+void WriteExecutable(const std::string& path, const std::string& text);
 // The file's contents, or "" when it cannot be read.
 std::string ReadFile(const std::string& path);
 // Sets the file's access and modification times.

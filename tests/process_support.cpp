@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -230,21 +231,6 @@ std::string ProcName(pid_t pid)
     return name;
 }
 
-namespace {
-
-template <typename Done>
-bool WaitUntil(Done done)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-} // namespace
-
 bool WaitForState(pid_t pid, char state)
 {
     return WaitUntil([&] { return ProcState(pid) == state; });
@@ -253,6 +239,21 @@ bool WaitForState(pid_t pid, char state)
 bool WaitForName(pid_t pid, const std::string& name)
 {
     return WaitUntil([&] { return ProcName(pid) == name; });
+}
+
+bool SigtermDefaultAndNothingBlocked(const std::string& statusLines)
+{
+    std::istringstream in(statusLines);
+    std::string blocked = "?", ignored = "?";
+    for (std::string key, value; in >> key >> value;) {
+        if (key == "SigBlk:")
+            blocked = value;
+        else if (key == "SigIgn:")
+            ignored = value;
+    }
+    if (blocked != "0000000000000000" || ignored == "?")
+        return false;
+    return (std::stoul(ignored, nullptr, 16) & (1ul << (SIGTERM - 1))) == 0;
 }
 
 ChildResult RunInChild(void (*fn)())

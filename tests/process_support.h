@@ -1,7 +1,9 @@
 #ifndef WDOG_TESTS_PROCESS_SUPPORT_H
 #define WDOG_TESTS_PROCESS_SUPPORT_H
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <sys/types.h>
 
 // Makes a fresh directory under /tmp and returns its path.
@@ -75,10 +77,30 @@ bool IsRunning(pid_t pid);
 char ProcState(pid_t pid);
 // The kernel's name of pid, from /proc/<pid>/comm, or "" when unlisted.
 std::string ProcName(pid_t pid);
+// Polls done every step until it is true; false if it still is not after
+// timeout.
+template <typename Done>
+bool WaitUntil(Done done, std::chrono::milliseconds timeout = std::chrono::seconds(5),
+               std::chrono::milliseconds step = std::chrono::milliseconds(10))
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(step);
+    }
+}
+
 // Wait up to five seconds for pid to reach the state or bear the name; false
 // if it did not.
 bool WaitForState(pid_t pid, char state);
 bool WaitForName(pid_t pid, const std::string& name);
+
+// True when the "SigBlk:" and "SigIgn:" lines of a /proc/<pid>/status
+// excerpt show no signal blocked and SIGTERM not ignored.
+bool SigtermDefaultAndNothingBlocked(const std::string& statusLines);
 
 // Runs fn in a forked child and returns its wait status and what it wrote to
 // standard error.

@@ -121,14 +121,20 @@ TEST(SupervisionLoop, DieOnTheFirstPassIsConsumed)
     EXPECT_TRUE(w.restarts.empty());
 }
 
+// The file is touched at every pass, and says "die" from time when on.
+std::function<void(FakeWorld&)> BeatThenDieAt(time_t when)
+{
+    return [when](FakeWorld& w) {
+        Beat(w);
+        if (w.now == when)
+            w.line = "die";
+    };
+}
+
 TEST(SupervisionLoop, DieOnALaterPassEndsTheLoopWithoutARestart)
 {
     FakeWorld later;
-    later.afterPause = [](FakeWorld& w) {
-        Beat(w);
-        if (w.now == T + 5)
-            w.line = "die";
-    };
+    later.afterPause = BeatThenDieAt(T + 5);
     EXPECT_EQ(later.Run(T + 100), 0);
     EXPECT_FALSE(later.stop);
     EXPECT_EQ(later.passes.back(), T + 5);
@@ -137,11 +143,7 @@ TEST(SupervisionLoop, DieOnALaterPassEndsTheLoopWithoutARestart)
     // The pass that reaches the fifth miss ends all the same.
     FakeWorld fifthMiss;
     fifthMiss.running = [](time_t) { return false; };
-    fifthMiss.afterPause = [](FakeWorld& w) {
-        Beat(w);
-        if (w.now == T + 20)
-            w.line = "die";
-    };
+    fifthMiss.afterPause = BeatThenDieAt(T + 20);
     EXPECT_EQ(fifthMiss.Run(T + 100), 0);
     EXPECT_FALSE(fifthMiss.stop);
     EXPECT_EQ(fifthMiss.passes.back(), T + 20);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <stdexcept>
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,15 +31,24 @@ private:
     std::string name_;
 };
 
-// The state lines a beater wrote: SIGTERM not ignored, nothing blocked.
-void ExpectDefaultSignals(const std::string& state)
-{
-    std::istringstream in(state);
-    std::string key, blocked, ignored;
-    in >> key >> blocked >> key >> ignored;
-    EXPECT_EQ(blocked, "0000000000000000") << state;
-    EXPECT_EQ(std::stoul(ignored, nullptr, 16) & (1ul << (SIGTERM - 1)), 0ul) << state;
-}
+// The watched program of one test: a beater under a unique name, in subdir of
+// a fresh directory. Every process of that name is killed at the end.
+struct WatchedSetup {
+    WatchedSetup(const std::string& subdir, const std::string& namePrefix)
+        : dir(root.path() + "/" + subdir), name(UniqueName(namePrefix)),
+          program(dir + "/" + name), reaper(name)
+    {
+        if (mkdir(dir.c_str(), 0755) != 0)
+            throw std::runtime_error("cannot make " + dir);
+        WriteBeater(program);
+    }
+
+    const TempDir root;
+    const std::string dir;
+    const std::string name;
+    const std::string program;
+    const Reaper reaper;
+};
 
 TEST(Wdog, RefusesToRunWithoutThreeArguments)
 {
@@ -60,12 +70,9 @@ TEST(Wdog, RefusesToRunWithoutThreeArguments)
 // a new watchdog then takes the lock.
 TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
 {
-    const TempDir root;
-    const std::string dir = root.path() + "/my dir";
-    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-    const std::string name = UniqueName("beat");
-    const Reaper reaper(name);
-    WriteBeater(dir + "/" + name);
+    const WatchedSetup setup("my dir", "beat");
+    const std::string& dir = setup.dir;
+    const std::string& name = setup.name;
     const std::string exe = UniqueName("wdlife");
 
     const auto start = std::chrono::steady_clock::now();
@@ -85,7 +92,8 @@ TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
     EXPECT_GE(std::chrono::steady_clock::now() - start, 18s);
     EXPECT_EQ(ParentOf(program), first.pid());
     std::this_thread::sleep_for(1s);
-    ExpectDefaultSignals(ReadFile(dir + "/state"));
+    const std::string state = ReadFile(dir + "/state");
+    EXPECT_TRUE(SigtermDefaultAndNothingBlocked(state)) << state;
     kill(first.pid(), SIGTERM);
     ASSERT_TRUE(first.Running());
 
@@ -104,16 +112,13 @@ TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
 
 TEST(Wdog, AFifoAsControlFileDoesNotStopTheLoop)
 {
-    const TempDir dir;
-    const std::string name = UniqueName("fifo");
-    const Reaper reaper(name);
-    WriteBeater(dir.path() + "/" + name);
-    const std::string fifo = dir.path() + "/fifo";
+    const WatchedSetup setup("watched", "fifo");
+    const std::string fifo = setup.dir + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
-    Watchdog w(dir.path(), UniqueName("wdfifo"), {dir.path() + "/" + name, fifo, name});
+    Watchdog w(setup.dir, UniqueName("wdfifo"), {setup.program, fifo, setup.name});
     // Only passes that go on can start the program.
-    const pid_t program = WaitForProcessNamed(name, 40s);
+    const pid_t program = WaitForProcessNamed(setup.name, 40s);
     EXPECT_NE(program, 0);
     EXPECT_EQ(ParentOf(program), w.pid());
     struct stat st;
@@ -127,13 +132,10 @@ class NonAscii : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NonAscii, ProgramIsFoundAndRestarted)
 {
-    const TempDir root;
-    const std::string dir = root.path() + "/d\xC3\xA9j\xC3\xA0 vu";
-    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-    const std::string name = UniqueName("caf\xC3\xA9");
-    const Reaper reaper(name);
-    const std::string program = dir + "/" + name;
-    WriteBeater(program);
+    const WatchedSetup setup("d\xC3\xA9j\xC3\xA0 vu", "caf\xC3\xA9");
+    const std::string& dir = setup.dir;
+    const std::string& name = setup.name;
+    const std::string& program = setup.program;
     const pid_t mine = fork();
     ASSERT_GE(mine, 0);
     if (mine == 0) {
@@ -172,12 +174,9 @@ INSTANTIATE_TEST_SUITE_P(Locales, NonAscii, ::testing::Values("", "C.UTF-8"),
 // reaches its use unchanged and none moves.
 TEST(Wdog, InvalidUtf8ArgumentsShiftNothing)
 {
-    const TempDir root;
-    const std::string dir = root.path() + "/x\xFF\xFE";
-    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-    const std::string name = UniqueName("b\xFF");
-    const Reaper reaper(name);
-    WriteBeater(dir + "/" + name);
+    const WatchedSetup setup("x\xFF\xFE", "b\xFF");
+    const std::string& dir = setup.dir;
+    const std::string& name = setup.name;
     // The control file asks for a restart: the program, not running, starts at once.
     WriteFile(dir + "/ctl", "restart\n");
 

@@ -1,6 +1,7 @@
 #include "wdog_runner.h"
 
 #include "file_support.h"
+#include "process_support.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -75,16 +76,9 @@ Watchdog::~Watchdog()
 
 int Watchdog::WaitExit(std::chrono::milliseconds timeout)
 {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!reaped_) {
-        if (waitpid(pid_, &status_, WNOHANG) == pid_) {
-            reaped_ = true;
-            break;
-        }
-        if (std::chrono::steady_clock::now() > end)
-            return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const auto reap = [&] { return reaped_ || (reaped_ = waitpid(pid_, &status_, WNOHANG) == pid_); };
+    if (!WaitUntil(reap, timeout))
+        return -1;
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
 }
 
@@ -106,12 +100,8 @@ std::string LockPath(const std::string& exeName)
 
 bool WaitForLock(const std::string& exeName)
 {
-    for (int i = 0; i < 500; ++i) {
-        if (access(LockPath(exeName).c_str(), F_OK) == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    const std::string lock = LockPath(exeName);
+    return WaitUntil([&] { return access(lock.c_str(), F_OK) == 0; }, std::chrono::seconds(10));
 }
 
 std::vector<pid_t> PidsNamed(const std::string& name)
@@ -123,14 +113,9 @@ std::vector<pid_t> PidsNamed(const std::string& name)
     while (const dirent* entry = readdir(proc)) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
             continue;
-        std::string comm = ReadFile(std::string("/proc/") + entry->d_name + "/comm");
-        if (!comm.empty() && comm.back() == '\n')
-            comm.pop_back();
-        const std::string stat = ReadFile(std::string("/proc/") + entry->d_name + "/stat");
-        const auto close = stat.rfind(')');
-        const bool zombie = close != std::string::npos && stat.compare(close, 4, ") Z ") == 0;
-        if (comm == name && !zombie)
-            pids.push_back(std::stoi(entry->d_name));
+        const pid_t pid = std::atoi(entry->d_name);
+        if (ProcName(pid) == name && IsRunning(pid))
+            pids.push_back(pid);
     }
     closedir(proc);
     return pids;
@@ -153,19 +138,19 @@ pid_t ParentOf(pid_t pid)
 
 pid_t WaitForProcessNamed(const std::string& name, std::chrono::seconds timeout, pid_t except)
 {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    do {
-        for (const pid_t pid : PidsNamed(name))
-            if (pid != except)
-                return pid;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    } while (std::chrono::steady_clock::now() < end);
-    return 0;
+    pid_t found = 0;
+    WaitUntil(
+        [&] {
+            for (const pid_t pid : PidsNamed(name))
+                if (pid != except)
+                    found = pid;
+            return found != 0;
+        },
+        timeout, std::chrono::milliseconds(100));
+    return found;
 }
 
 void WriteBeater(const std::string& path)
 {
-    WriteFile(path, kBeater);
-    if (chmod(path.c_str(), 0755) != 0)
-        throw std::runtime_error("cannot chmod " + path);
+    WriteExecutable(path, kBeater);
 }
