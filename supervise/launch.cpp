@@ -1,45 +1,61 @@
 #include "launch.h"
 
+#include <cerrno>
 #include <csignal>
-#include <wx/utils.h>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
-// While it lives, SIGTERM is blocked and at its default disposition, so that
-// a child started meanwhile does not inherit it ignored. Blocked, a SIGTERM
-// that arrives cannot end the watchdog; restoring the ignoring disposition
-// before unblocking discards it.
-class DefaultSigtermWhileBlocked {
-public:
-    DefaultSigtermWhileBlocked()
-    {
-        sigset_t term;
-        sigemptyset(&term);
-        sigaddset(&term, SIGTERM);
-        sigprocmask(SIG_BLOCK, &term, &oldMask_);
-        struct sigaction dfl = {};
-        dfl.sa_handler = SIG_DFL;
-        sigemptyset(&dfl.sa_mask);
-        sigaction(SIGTERM, &dfl, &oldAction_);
+void WriteAll(int fd, const char* text, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = write(fd, text, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        text += written;
+        size -= static_cast<size_t>(written);
     }
-    ~DefaultSigtermWhileBlocked()
-    {
-        sigaction(SIGTERM, &oldAction_, nullptr);
-        sigprocmask(SIG_SETMASK, &oldMask_, nullptr);
-    }
-    DefaultSigtermWhileBlocked(const DefaultSigtermWhileBlocked&) = delete;
-    DefaultSigtermWhileBlocked& operator=(const DefaultSigtermWhileBlocked&) = delete;
+}
 
-private:
-    sigset_t oldMask_;
-    struct sigaction oldAction_;
-};
+// Runs in the new child only: it shares nothing with the watchdog but what
+// the program should inherit, then becomes the program.
+[[noreturn]] void BecomeProgram(const char* path)
+{
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(SIGTERM, &dfl, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    if (close_range(3, ~0U, 0) != 0) {
+        for (long fd = sysconf(_SC_OPEN_MAX) - 1; fd > 2; --fd)
+            close(static_cast<int>(fd));
+    }
+
+    char* const argv[] = {const_cast<char*>(path), nullptr};
+    execvp(path, argv);
+
+    const char* const reason = strerror(errno);
+    const char prefix[] = "[Watchdog]: Could not start ";
+    WriteAll(STDERR_FILENO, prefix, sizeof prefix - 1);
+    WriteAll(STDERR_FILENO, path, strlen(path));
+    WriteAll(STDERR_FILENO, ": ", 2);
+    WriteAll(STDERR_FILENO, reason, strlen(reason));
+    WriteAll(STDERR_FILENO, "\n", 1);
+    _exit(127);
+}
 
 } // namespace
 
 long LaunchProgram(const char* path)
 {
-    const char* const argv[] = {path, nullptr};
-    const DefaultSigtermWhileBlocked sigterm;
-    return wxExecute(argv, wxEXEC_ASYNC);
+    const pid_t child = fork();
+    if (child == 0)
+        BecomeProgram(path);
+    return child > 0 ? child : 0;
 }

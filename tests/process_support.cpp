@@ -1,5 +1,6 @@
 #include "process_support.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -279,4 +280,26 @@ ChildResult RunInChild(void (*fn)())
     }
     waitpid(pid, &result.status, 0);
     return result;
+}
+
+WorkingDirectory::WorkingDirectory(const std::string& dir)
+    : previous_(std::filesystem::current_path().string())
+{
+    std::filesystem::current_path(dir);
+}
+
+WorkingDirectory::~WorkingDirectory()
+{
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+}
+
+std::vector<int> OpenDescriptors(pid_t pid)
+{
+    std::vector<int> fds;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+        fds.push_back(std::stoi(entry.path().filename().string()));
+    std::sort(fds.begin(), fds.end());
+    return fds;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 #include <sys/types.h>
 
 // Makes a fresh directory under /tmp and returns its path.
@@ -101,6 +102,21 @@ bool WaitForName(pid_t pid, const std::string& name);
 // True when the "SigBlk:" and "SigIgn:" lines of a /proc/<pid>/status
 // excerpt show no signal blocked and SIGTERM not ignored.
 bool SigtermDefaultAndNothingBlocked(const std::string& statusLines);
+
+// Changes the working directory while it lives.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& dir);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::string previous_;
+};
+
+// The descriptors pid holds open, in ascending order.
+std::vector<int> OpenDescriptors(pid_t pid);
 
 // Runs fn in a forked child and returns its wait status and what it wrote to
 // standard error.

@@ -15,10 +15,12 @@
 namespace {
 
 // A program that writes, to "ran" in its own directory, the path it was
-// started as, its number of arguments and its signal state.
+// started as, its number of arguments, its signal state, its parent, the
+// variable WDOG_PROBE and its working directory.
 const char kReporter[] = "#!/bin/sh\n"
                          "d=$(dirname \"$0\")\n"
-                         "{ printf '%s\\n' \"$0\" \"$#\"; grep -E '^Sig(Blk|Ign):' /proc/$$/status; }"
+                         "{ printf '%s\\n' \"$0\" \"$#\"; grep -E '^(Sig(Blk|Ign)|PPid):' /proc/$$/status;"
+                         " echo \"probe=$WDOG_PROBE\"; echo \"cwd=$(pwd)\"; }"
                          " > \"$d/ran.tmp\"\n"
                          "mv \"$d/ran.tmp\" \"$d/ran\"\n";
 
@@ -53,6 +55,9 @@ TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
 {
     const TempDir dir;
     WriteReporter(dir.path() + "/prog");
+    setenv("WDOG_PROBE", "inherited", 1);
+    const TempDir workDir;
+    const WorkingDirectory cwd(workDir.path());
 
     signal(SIGTERM, SIG_IGN);
     sigset_t usr2;
@@ -71,6 +76,46 @@ TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
     ASSERT_NE(report, "");
     EXPECT_EQ(report.substr(0, report.find("\n0\n")), dir.path() + "/prog");
     EXPECT_TRUE(SigtermDefaultAndNothingBlocked(report)) << report;
+    EXPECT_NE(report.find("PPid:\t" + std::to_string(getpid()) + "\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("\nprobe=inherited\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("\ncwd=" + workDir.path() + "\n"), std::string::npos) << report;
+    unsetenv("WDOG_PROBE");
+}
+
+TEST(Launch, TheProgramKeepsOnlyTheStandardDescriptors)
+{
+    const TempDir dir;
+    WriteExecutable(dir.path() + "/prog", "#!/bin/sh\nexec sleep 30\n");
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0); // inheritable, as the framework's own may be
+    const pid_t child = static_cast<pid_t>(LaunchProgram((dir.path() + "/prog").c_str()));
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(WaitForName(child, "sleep"));
+    EXPECT_EQ(OpenDescriptors(child), (std::vector<int>{0, 1, 2}));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+std::string g_missingProgram;
+
+void LaunchMissingAndReportItsStatus()
+{
+    const pid_t program = static_cast<pid_t>(LaunchProgram(g_missingProgram.c_str()));
+    int status = 0;
+    if (program <= 0 || waitpid(program, &status, 0) != program || !WIFEXITED(status))
+        _exit(1);
+    _exit(WEXITSTATUS(status));
+}
+
+TEST(Launch, AProgramThatCannotStartIsReportedByTheChild)
+{
+    const TempDir dir;
+    g_missingProgram = dir.path() + "/no such program";
+    const ChildResult result = RunInChild(LaunchMissingAndReportItsStatus);
+    EXPECT_EQ(WEXITSTATUS(result.status), 127);
+    EXPECT_EQ(result.err, "[Watchdog]: Could not start " + g_missingProgram + ": No such file or directory\n");
 }
 
 // Launches again and again with SIGTERM ignored, as the watchdog does.
