@@ -99,6 +99,14 @@ bool WaitUntil(Done done, std::chrono::milliseconds timeout = std::chrono::secon
 bool WaitForState(pid_t pid, char state);
 bool WaitForName(pid_t pid, const std::string& name);
 
+// Shell lines that print the "PPid:", "SigBlk:" and "SigIgn:" lines of the
+// shell's own status. They use builtins only: while the shell waits for a
+// child, it blocks every signal, and a child reading its status would see that.
+#define WDOG_SHELL_PRINT_OWN_SIGNALS \
+    "while read -r key value; do\n" \
+    "  case $key in PPid:|SigBlk:|SigIgn:) echo \"$key $value\";; esac\n" \
+    "done < /proc/$$/status"
+
 // True when the "SigBlk:" and "SigIgn:" lines of a /proc/<pid>/status
 // excerpt show no signal blocked and SIGTERM not ignored.
 bool SigtermDefaultAndNothingBlocked(const std::string& statusLines);

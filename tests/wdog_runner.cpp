@@ -19,7 +19,7 @@ namespace {
 const char kBeater[] =
     "#!/bin/sh\n"
     "d=$(dirname \"$0\")\n"
-    "grep -E '^Sig(Blk|Ign):' /proc/$$/status > \"$d/state.tmp\" && mv \"$d/state.tmp\" \"$d/state\"\n"
+    WDOG_SHELL_PRINT_OWN_SIGNALS " > \"$d/state.tmp\" && mv \"$d/state.tmp\" \"$d/state\"\n"
     "while :; do\n"
     "  touch \"$d/ctl\"\n"
     "  read -r line < \"$d/ctl\" || line=\n"

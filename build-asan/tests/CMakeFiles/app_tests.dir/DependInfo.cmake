@@ -1,0 +1,25 @@
+
+# Consider dependencies only in project.
+set(CMAKE_DEPENDS_IN_PROJECT_ONLY OFF)
+
+# The set of languages for which implicit dependencies are needed:
+set(CMAKE_DEPENDS_LANGUAGES
+  )
+
+# The set of dependency files which are needed:
+set(CMAKE_DEPENDS_DEPENDENCY_FILES
+  "/work/main/tests/own_arguments_test.cpp" "tests/CMakeFiles/app_tests.dir/own_arguments_test.cpp.o" "gcc" "tests/CMakeFiles/app_tests.dir/own_arguments_test.cpp.o.d"
+  "/work/main/tests/wdog_e2e_test.cpp" "tests/CMakeFiles/app_tests.dir/wdog_e2e_test.cpp.o" "gcc" "tests/CMakeFiles/app_tests.dir/wdog_e2e_test.cpp.o.d"
+  "/work/main/tests/wdog_runner.cpp" "tests/CMakeFiles/app_tests.dir/wdog_runner.cpp.o" "gcc" "tests/CMakeFiles/app_tests.dir/wdog_runner.cpp.o.d"
+  )
+
+# Targets to which this target links.
+set(CMAKE_TARGET_LINKED_INFO_FILES
+  "/work/main/build-asan/app/CMakeFiles/app.dir/DependInfo.cmake"
+  "/work/main/build-asan/tests/CMakeFiles/test_support.dir/DependInfo.cmake"
+  "/work/main/build-asan/supervise/CMakeFiles/supervise.dir/DependInfo.cmake"
+  "/work/main/build-asan/proctable/CMakeFiles/proctable.dir/DependInfo.cmake"
+  )
+
+# Fortran module output directory.
+set(CMAKE_Fortran_TARGET_MODULE_DIR "")
