@@ -52,7 +52,7 @@ bool wdog::OnInit()
     if (!ReadOwnArguments(arguments))
         arguments = FrameworkArguments(argv, argc);
     if (arguments.size() <= 3) {
-        std::fprintf(stderr, "Error: %s should not be run directly.\n",
+        (void)std::fprintf(stderr, "Error: %s should not be run directly.\n",
                      arguments.empty() ? "" : arguments[0].c_str());
         return false;
     }
@@ -66,7 +66,7 @@ bool wdog::OnInit()
     // converted. Name it after the exact program name instead, by the same
     // rule, so that the lock is the same in every locale.
     SetAppName(wxFileName(Text(arguments[0])).GetName());
-    signal(SIGTERM, SIG_IGN);
+    (void)signal(SIGTERM, SIG_IGN);
     return true;
 }
 

@@ -18,9 +18,9 @@ public:
     int OnExit() override;
 
 private:
-    bool m_stop;
-    time_t m_lastHeartbeat;
-    time_t m_lastAlive;
+    bool m_stop = false;
+    time_t m_lastHeartbeat = 0;
+    time_t m_lastAlive = 0;
     wxString m_command;
     wxString m_controlFile;
     wxString m_processName;

@@ -57,9 +57,9 @@ void KillProcessAndWait(int pid)
 
     ProcessTable table;
     ScanProcessTable(table, nullptr, 0);
-    char name[512] = "";
+    char name[sizeof(ProcessEntry::name)] = "";
     if (const auto it = table.find(pid); it != table.end())
-        std::strcpy(name, it->second.name);
+        std::memcpy(name, it->second.name, sizeof name);
 
     kill(pid, SIGKILL);
 

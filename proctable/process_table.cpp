@@ -14,7 +14,7 @@ namespace {
 const unsigned kNameField = sizeof(ProcessEntry::name);
 
 struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+    void operator()(std::FILE* file) const { (void)std::fclose(file); }
 };
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
@@ -32,7 +32,7 @@ bool ReadProcessEntry(const char* dirName, ProcessEntry& entry)
         return false;
 
     char path[512];
-    std::snprintf(path, sizeof path, "/proc/%s/stat", dirName);
+    (void)std::snprintf(path, sizeof path, "/proc/%s/stat", dirName);
 
     struct stat info;
     if (stat(path, &info) != 0)
@@ -59,7 +59,7 @@ int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
 
     const Dir proc(opendir("/proc"));
     if (!proc) {
-        std::fprintf(stderr, "[Watchdog]: Fatal error: Could not open /proc!\n");
+        (void)std::fprintf(stderr, "[Watchdog]: Fatal error: Could not open /proc!\n");
         std::exit(1);
     }
 

@@ -1,15 +1,30 @@
 #!/bin/bash
-# Installs what is missing, builds with warnings as errors and runs the whole test suite.
+# Installs what is missing, then runs every check: the test suite in a build
+# with warnings as errors, the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, clang-tidy and cppcheck, and the fuzzer for
+# WDOG_FUZZ_SECONDS (default 60). Stops at the first failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sh scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWDOG_WERROR=ON
-cmake --build build -j "$(nproc)"
 
-status=0
-ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 300 || status=$?
+# Builds into $1 with the options that follow, then runs the whole suite.
+suite() {
+  local dir=$1
+  shift
+  echo "== test suite in $dir"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWDOG_WERROR=ON "$@" > /dev/null
+  cmake --build "$dir" -j "$(nproc)"
+  local status=0
+  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300 || status=$?
+  # ctest shows no output for a skipped test: print each reason.
+  grep -h -B1 -A1 ': Skipped$' "$dir/Testing/Temporary/LastTest.log" || true
+  return "$status"
+}
 
-# ctest shows no output for a skipped test: print each reason.
-grep -h -B1 -A1 ': Skipped$' build/Testing/Temporary/LastTest.log || true
-exit "$status"
+suite build
+suite build-sanitize -DWDOG_SANITIZE=ON
+bash scripts/lint.sh build
+echo "== fuzzing"
+bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
+echo "== all checks passed"

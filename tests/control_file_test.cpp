@@ -155,15 +155,12 @@ TEST(ControlFile, ANonRegularFileIsNeverOpenedNorTruncated)
 // fresh heartbeats.
 class RealFileWorld : public FakeWorld {
 public:
-    time_t FileTime(const std::string& path) override { return SupervisionWorld::FileTime(path); }
-    wxString ControlLine(const std::string& path) override
-    {
-        return SupervisionWorld::ControlLine(path);
-    }
+    time_t FileTime(const std::string& path) override { return ControlFileTime(path.c_str()); }
+    wxString ControlLine(const std::string& path) override { return ReadControlLine(path.c_str()); }
     void Truncate(const std::string& path) override
     {
         FakeWorld::Truncate(path);
-        SupervisionWorld::Truncate(path);
+        TruncateControlFile(path.c_str());
     }
 };
 
@@ -177,7 +174,7 @@ TEST(ControlFile, TheLoopObeysCommandsInTheRealFile)
     // A "die" left from an earlier run is consumed; one written later, with
     // a byte-order mark and CR LF, ends the loop.
     WriteFile(w.controlFile, "die\n");
-    w.afterPause = [start](FakeWorld& w) {
+    w.afterPause = [start](const FakeWorld& w) {
         if (w.now == start + 3)
             WriteFile(w.controlFile, "\xEF\xBB\xBF" "die\r\n");
     };

@@ -91,14 +91,14 @@ NamedProcess NamedProcess::Exec(const std::string& name)
     if (symlink("/bin/sleep", link.c_str()) != 0)
         throw std::runtime_error("symlink failed: " + link);
 
-    const pid_t pid = ForkOrThrow();
-    if (pid == 0) {
+    const pid_t child = ForkOrThrow();
+    if (child == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         execl(link.c_str(), link.c_str(), "1000", static_cast<char*>(nullptr));
         _exit(127);
     }
-    NamedProcess process(pid, std::move(dir));
-    if (!WaitForName(pid, name.substr(0, 15)))
+    NamedProcess process(child, std::move(dir));
+    if (!WaitForName(child, name.substr(0, 15)))
         throw std::runtime_error("exec failed: " + link);
     return process;
 }
@@ -106,8 +106,8 @@ NamedProcess NamedProcess::Exec(const std::string& name)
 NamedProcess NamedProcess::Rename(const std::string& name, void (*body)())
 {
     Pipe sync;
-    const pid_t pid = ForkOrThrow();
-    if (pid == 0) {
+    const pid_t child = ForkOrThrow();
+    if (child == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         RenameSelf(name);
         const char byte = 1;
@@ -121,17 +121,17 @@ NamedProcess NamedProcess::Rename(const std::string& name, void (*body)())
     char byte;
     while (read(sync.fd[0], &byte, 1) < 0 && errno == EINTR) {
     }
-    return NamedProcess(pid, "");
+    return NamedProcess(child, "");
 }
 
 NamedProcess NamedProcess::Twin()
 {
-    const pid_t pid = ForkOrThrow();
-    if (pid == 0) {
+    const pid_t child = ForkOrThrow();
+    if (child == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         PauseForever();
     }
-    return NamedProcess(pid, "");
+    return NamedProcess(child, "");
 }
 
 NamedProcess::NamedProcess(NamedProcess&& other) noexcept
@@ -260,7 +260,7 @@ bool SigtermDefaultAndNothingBlocked(const std::string& statusLines)
 ChildResult RunInChild(void (*fn)())
 {
     Pipe err;
-    std::fflush(nullptr);
+    (void)std::fflush(nullptr);
     const pid_t pid = ForkOrThrow();
     if (pid == 0) {
         dup2(err.fd[1], STDERR_FILENO);

@@ -59,7 +59,7 @@ TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
     const TempDir workDir;
     const WorkingDirectory cwd(workDir.path());
 
-    signal(SIGTERM, SIG_IGN);
+    (void)signal(SIGTERM, SIG_IGN);
     sigset_t usr2;
     sigemptyset(&usr2);
     sigaddset(&usr2, SIGUSR2);
@@ -70,7 +70,7 @@ TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
     EXPECT_TRUE(SigtermIgnored());
     EXPECT_FALSE(Blocked(SIGTERM));
     sigprocmask(SIG_UNBLOCK, &usr2, nullptr);
-    signal(SIGTERM, SIG_DFL);
+    (void)signal(SIGTERM, SIG_DFL);
 
     const std::string report = WaitForReport(dir.path());
     ASSERT_NE(report, "");
@@ -121,7 +121,7 @@ TEST(Launch, AProgramThatCannotStartIsReportedByTheChild)
 // Launches again and again with SIGTERM ignored, as the watchdog does.
 void LaunchRepeatedly()
 {
-    signal(SIGTERM, SIG_IGN);
+    (void)signal(SIGTERM, SIG_IGN);
     for (int i = 0; i < 100; ++i)
         LaunchProgram("/bin/true");
     _exit(0);

@@ -27,8 +27,8 @@ TEST(SupervisionLoop, HangRestartsAtTheFifthMissAbout65sAfterTheLastHeartbeat)
     EXPECT_EQ(w.restartName, "prog");
     // The pass after the restart follows without a pause.
     const auto at = std::find(w.passes.begin(), w.passes.end(), T + 65);
-    ASSERT_NE(at, w.passes.end());
-    EXPECT_EQ(*(at + 1), T + 65);
+    ASSERT_TRUE(at != w.passes.end() && at + 1 != w.passes.end());
+    EXPECT_EQ(at[1], T + 65);
     EXPECT_EQ(w.pauses.size(), w.passes.size() - 1); // all but the restarting pass
 }
 

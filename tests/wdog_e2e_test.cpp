@@ -231,10 +231,7 @@ std::pair<int, std::string> RunChrooted(const std::string& root,
         if (chroot(root.c_str()) != 0 &&
             (errno != EPERM || unshare(CLONE_NEWUSER) != 0 || chroot(root.c_str()) != 0))
             _exit(77);
-        std::vector<char*> argv;
-        for (auto& a : arguments)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
+        std::vector<char*> argv = ArgvOf(arguments);
         if (chdir("/") == 0)
             execv("/wdog", argv.data());
         _exit(121);

@@ -40,10 +40,7 @@ Watchdog::Watchdog(const std::string& dir, const std::string& exeName,
 
     std::vector<std::string> args{argv0.empty() ? exe : argv0};
     args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgvOf(args);
 
     pid_ = fork();
     if (pid_ < 0)
@@ -58,7 +55,7 @@ Watchdog::Watchdog(const std::string& dir, const std::string& exeName,
         unsetenv("LC_CTYPE");
         if (!locale.empty())
             setenv("LANG", locale.c_str(), 1);
-        signal(SIGTERM, SIG_DFL);
+        (void)signal(SIGTERM, SIG_DFL);
         execv(exe.c_str(), argv.data());
         _exit(121);
     }
@@ -76,7 +73,7 @@ Watchdog::~Watchdog()
 
 int Watchdog::WaitExit(std::chrono::milliseconds timeout)
 {
-    const auto reap = [&] { return reaped_ || (reaped_ = waitpid(pid_, &status_, WNOHANG) == pid_); };
+    const auto reap = [&] { return reaped_ || (reaped_ = (waitpid(pid_, &status_, WNOHANG) == pid_)); };
     if (!WaitUntil(reap, timeout))
         return -1;
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
@@ -119,6 +116,16 @@ std::vector<pid_t> PidsNamed(const std::string& name)
     }
     closedir(proc);
     return pids;
+}
+
+std::vector<char*> ArgvOf(std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (auto& a : arguments)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return argv;
 }
 
 void KillAllNamed(const std::string& name)

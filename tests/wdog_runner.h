@@ -42,6 +42,9 @@ bool WaitForLock(const std::string& exeName);
 
 // Pids of the processes whose kernel name is name, in /proc order.
 std::vector<pid_t> PidsNamed(const std::string& name);
+// An execv argument vector over arguments, ended by a null pointer.
+std::vector<char*> ArgvOf(std::vector<std::string>& arguments);
+
 // Sends SIGKILL to every process whose kernel name is name.
 void KillAllNamed(const std::string& name);
 // The parent pid of pid, or -1.

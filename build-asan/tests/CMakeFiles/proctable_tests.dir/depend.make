@@ -1,2 +1,0 @@
-# Empty dependencies file for proctable_tests.
-# This may be replaced when dependencies are built.

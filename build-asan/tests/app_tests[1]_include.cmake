@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/build-asan/tests/app_tests[1]_tests.cmake")
-  include("/work/main/build-asan/tests/app_tests[1]_tests.cmake")
-else()
-  add_test(app_tests_NOT_BUILT app_tests_NOT_BUILT)
-endif()

@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/build-asan/tests/proctable_tests[1]_tests.cmake")
-  include("/work/main/build-asan/tests/proctable_tests[1]_tests.cmake")
-else()
-  add_test(proctable_tests_NOT_BUILT proctable_tests_NOT_BUILT)
-endif()

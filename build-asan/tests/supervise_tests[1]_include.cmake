@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/build-asan/tests/supervise_tests[1]_tests.cmake")
-  include("/work/main/build-asan/tests/supervise_tests[1]_tests.cmake")
-else()
-  add_test(supervise_tests_NOT_BUILT supervise_tests_NOT_BUILT)
-endif()

@@ -1,0 +1,44 @@
+// Feeds arbitrary bytes, as the content of a /proc/<pid>/stat file, to the
+// line parser, and traps when a parsed name breaks what the lookup relies on.
+#include "process_table.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+void Require(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // fmemopen refuses an empty buffer: keep one spare byte.
+    std::vector<char> bytes(data, data + size);
+    bytes.push_back('\0');
+    std::FILE* file = fmemopen(bytes.data(), size > 0 ? size : 1, "r");
+    if (!file)
+        return 0;
+
+    ProcessEntry entry;
+    std::memset(entry.name, 'Z', sizeof entry.name);
+    const bool parsed = ReadStatLine(file, entry);
+    (void)std::fclose(file);
+    if (!parsed)
+        return 0;
+
+    // The name ends inside its field and holds neither a ')' nor a blank,
+    // so the lookup's comparison stays within the field.
+    const void* end = std::memchr(entry.name, '\0', sizeof entry.name);
+    Require(end != nullptr);
+    for (const char* c = entry.name; *c; ++c)
+        Require(*c != ')' && !std::isspace(static_cast<unsigned char>(*c)));
+    return 0;
+}
