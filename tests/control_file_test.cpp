@@ -150,20 +150,6 @@ TEST(ControlFile, ANonRegularFileIsNeverOpenedNorTruncated)
     EXPECT_EQ(ReadControlLine((dir.path() + "/missing").c_str()), "");
 }
 
-// The loop with the real control file; only time, lookups and restarts are
-// virtual. The clock starts at the real time so that the file's times are
-// fresh heartbeats.
-class RealFileWorld : public FakeWorld {
-public:
-    time_t FileTime(const std::string& path) override { return ControlFileTime(path.c_str()); }
-    wxString ControlLine(const std::string& path) override { return ReadControlLine(path.c_str()); }
-    void Truncate(const std::string& path) override
-    {
-        FakeWorld::Truncate(path);
-        TruncateControlFile(path.c_str());
-    }
-};
-
 TEST(ControlFile, TheLoopObeysCommandsInTheRealFile)
 {
     const TempDir dir;

@@ -1,5 +1,7 @@
 #include "fake_world.h"
 
+#include "control_file.h"
+
 int FakeWorld::Run(time_t stopAt)
 {
     stopAt_ = stopAt;
@@ -59,4 +61,20 @@ void FakeWorld::Truncate(const std::string&)
         return;
     line.clear();
     fileTime = now;
+}
+
+time_t RealFileWorld::FileTime(const std::string& path)
+{
+    return ControlFileTime(path.c_str());
+}
+
+wxString RealFileWorld::ControlLine(const std::string& path)
+{
+    return ReadControlLine(path.c_str());
+}
+
+void RealFileWorld::Truncate(const std::string& path)
+{
+    FakeWorld::Truncate(path);
+    TruncateControlFile(path.c_str());
 }

@@ -59,4 +59,14 @@ private:
     time_t stopAt_ = 0;
 };
 
+// The same world with the real control file: only time, lookups and
+// restarts are virtual. Scenarios start its clock at the real time, so that
+// the file's times are fresh heartbeats.
+class RealFileWorld : public FakeWorld {
+public:
+    time_t FileTime(const std::string& path) override;
+    wxString ControlLine(const std::string& path) override;
+    void Truncate(const std::string& path) override;
+};
+
 #endif

@@ -6,11 +6,16 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
-void WriteFile(const std::string& path, const std::string& bytes)
+bool TryWriteFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-    if (!out.flush())
+    return static_cast<bool>(out.flush());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    if (!TryWriteFile(path, bytes))
         throw std::runtime_error("cannot write " + path);
 }
 

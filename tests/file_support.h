@@ -6,6 +6,8 @@
 
 // Replaces the file's contents with bytes, creating it when missing.
 void WriteFile(const std::string& path, const std::string& bytes);
+// The same; false instead of an exception when it cannot be written.
+bool TryWriteFile(const std::string& path, const std::string& bytes);
 // Writes text to path and makes it executable.
 void WriteExecutable(const std::string& path, const std::string& text);
 // The file's contents, or "" when it cannot be read.

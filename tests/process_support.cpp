@@ -303,3 +303,18 @@ std::vector<int> OpenDescriptors(pid_t pid)
     std::sort(fds.begin(), fds.end());
     return fds;
 }
+
+std::vector<pid_t> PidsNamed(const std::string& name)
+{
+    std::vector<pid_t> pids;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string dir = entry.path().filename().string();
+        if (dir[0] < '0' || dir[0] > '9')
+            continue;
+        const pid_t pid = std::stoi(dir);
+        if (ProcName(pid) == name && IsRunning(pid))
+            pids.push_back(pid);
+    }
+    return pids;
+}

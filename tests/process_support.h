@@ -111,6 +111,9 @@ bool WaitForName(pid_t pid, const std::string& name);
 // excerpt show no signal blocked and SIGTERM not ignored.
 bool SigtermDefaultAndNothingBlocked(const std::string& statusLines);
 
+// Pids of the running processes whose kernel name is name, in /proc order.
+std::vector<pid_t> PidsNamed(const std::string& name);
+
 // Changes the working directory while it lives.
 class WorkingDirectory {
 public:

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -157,12 +158,15 @@ TEST(Launch, TheCommandIsOneProgramPathByteForByte)
 
 std::vector<unsigned long> g_restartPauses;
 bool g_launchedBeforePause = false;
+bool g_nameListedAtPause = false;
 std::string g_reportDir;
+std::string g_name;
 
 void RecordRestartPause(unsigned long milliseconds)
 {
     g_restartPauses.push_back(milliseconds);
     g_launchedBeforePause = !ReadFile(g_reportDir + "/ran").empty();
+    g_nameListedAtPause = !g_name.empty() && FindProcess(g_name.c_str(), kFindProcess) != 0;
 }
 
 void NoWait(unsigned) {}
@@ -173,7 +177,9 @@ protected:
     {
         g_restartPauses.clear();
         g_launchedBeforePause = false;
+        g_nameListedAtPause = false;
         g_reportDir = dir.path();
+        g_name.clear();
         SetRestartPause(RecordRestartPause);
         SetWaitPause(NoWait);
         WriteReporter(dir.path() + "/prog");
@@ -199,6 +205,36 @@ TEST_F(Restart, KillsEveryProcessOfTheNameThenPausesOnceThenLaunches)
     EXPECT_FALSE(IsRunning(first.pid()));
     EXPECT_FALSE(IsRunning(second.pid()));
     EXPECT_EQ(g_restartPauses, std::vector<unsigned long>{5000});
+    EXPECT_FALSE(g_launchedBeforePause);
+    EXPECT_NE(WaitForReport(dir.path()), "");
+}
+
+// Children forked by the program share its name.
+void ForkThreeAndWait()
+{
+    for (int i = 0; i < 3; ++i)
+        if (fork() == 0)
+            break;
+    for (;;)
+        pause();
+}
+
+TEST_F(Restart, KillsEveryChildTheProgramForkedUnderItsNameBeforeTheLaunch)
+{
+    // Orphaned when the program dies first, the children come back to this
+    // process, whose scans reap them: the kill's wait does not depend on how
+    // fast the machine's init reaps.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    g_name = UniqueName("forker");
+    const NamedProcess program = NamedProcess::Rename(g_name, ForkThreeAndWait);
+    std::vector<pid_t> family;
+    ASSERT_TRUE(WaitUntil([&] { return (family = PidsNamed(g_name)).size() == 4; }));
+
+    RestartTarget(Command().c_str(), g_name.c_str());
+    for (const pid_t pid : family)
+        EXPECT_FALSE(IsRunning(pid)) << pid;
+    EXPECT_EQ(g_restartPauses, std::vector<unsigned long>{5000});
+    EXPECT_FALSE(g_nameListedAtPause);
     EXPECT_FALSE(g_launchedBeforePause);
     EXPECT_NE(WaitForReport(dir.path()), "");
 }

@@ -101,23 +101,6 @@ bool WaitForLock(const std::string& exeName)
     return WaitUntil([&] { return access(lock.c_str(), F_OK) == 0; }, std::chrono::seconds(10));
 }
 
-std::vector<pid_t> PidsNamed(const std::string& name)
-{
-    std::vector<pid_t> pids;
-    DIR* proc = opendir("/proc");
-    if (!proc)
-        return pids;
-    while (const dirent* entry = readdir(proc)) {
-        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-            continue;
-        const pid_t pid = std::atoi(entry->d_name);
-        if (ProcName(pid) == name && IsRunning(pid))
-            pids.push_back(pid);
-    }
-    closedir(proc);
-    return pids;
-}
-
 std::vector<char*> ArgvOf(std::vector<std::string>& arguments)
 {
     std::vector<char*> argv;

@@ -40,8 +40,6 @@ std::string LockPath(const std::string& exeName);
 // Waits up to ten seconds for the lock file to appear; false if it did not.
 bool WaitForLock(const std::string& exeName);
 
-// Pids of the processes whose kernel name is name, in /proc order.
-std::vector<pid_t> PidsNamed(const std::string& name);
 // An execv argument vector over arguments, ended by a null pointer.
 std::vector<char*> ArgvOf(std::vector<std::string>& arguments);
 

@@ -1,0 +1,232 @@
+// The loop when the world around it fails: a control file that is replaced
+// under it, a full file system, and a process of the watched name that can
+// never leave /proc. Files and processes are real; time is virtual.
+#include "fake_world.h"
+#include "file_support.h"
+#include "process_lookup.h"
+#include "process_support.h"
+#include "restart_target.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sstream>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const uid_t kNobody = 65534;
+
+// A world whose program beats at every pause (and right after a restart) by
+// setting the control file's modification time to the virtual now, through
+// a symbolic link too, unless the test has taken the file away.
+class BeatingWorld : public RealFileWorld {
+public:
+    void Beat() { SetFileTimes(controlFile, now); }
+    void Restart(const std::string& command, const std::string& processName) override
+    {
+        RealFileWorld::Restart(command, processName);
+        Beat();
+    }
+};
+
+// What a scenario saw: the passes whose heartbeat was not their own time,
+// then the truncations, the restarts and the last pass.
+std::string Transcript(const BeatingWorld& w, const std::vector<std::pair<time_t, time_t>>& stale)
+{
+    const time_t start = w.passes.front();
+    std::ostringstream out;
+    out << "stale";
+    for (const auto& [at, heartbeat] : stale)
+        out << ' ' << at - start << ':' << heartbeat - start;
+    out << "; truncated";
+    for (const time_t t : w.truncations)
+        out << ' ' << t - start;
+    out << "; restarted";
+    for (const time_t t : w.restarts)
+        out << ' ' << t - start;
+    out << "; ended " << w.passes.back() - start;
+    return out.str();
+}
+
+// The control file is deleted, recreated, replaced by a directory, by a
+// symbolic link to another file (which asks for a restart), by a FIFO and by
+// a "die" that cannot be read, which is obeyed once it can be. Runs as a user
+// for whom the mode of a file matters; prints the transcript on stderr.
+void ReplaceTheFileUnderTheLoop()
+{
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
+        _exit(77);
+    const TempDir dir;
+    BeatingWorld w;
+    const std::string ctl = w.controlFile = dir.path() + "/ctl";
+    const std::string target = dir.path() + "/target";
+    const time_t start = w.now = w.lastHeartbeat = w.lastAlive = time(nullptr);
+    WriteFile(ctl, "");
+    w.Beat();
+
+    std::vector<std::pair<time_t, time_t>> stale;
+    w.afterPause = [&](FakeWorld&) {
+        if (w.passes.back() != w.lastHeartbeat)
+            stale.emplace_back(w.passes.back(), w.lastHeartbeat);
+        switch (w.now - start) {
+        case 5: unlink(ctl.c_str()); return; // no beat while it is gone
+        case 10: WriteFile(ctl, ""); break;
+        case 15: unlink(ctl.c_str()); mkdir(ctl.c_str(), 0755); break;
+        case 20:
+            rmdir(ctl.c_str());
+            WriteFile(target, "restart\n");
+            symlink(target.c_str(), ctl.c_str());
+            break;
+        case 75: unlink(ctl.c_str()); mkfifo(ctl.c_str(), 0644); break;
+        case 80: unlink(ctl.c_str()); WriteFile(ctl, "die\n"); chmod(ctl.c_str(), 0); break;
+        case 85: chmod(ctl.c_str(), 0644); break;
+        default:
+            if (w.now - start > 5 && w.now - start < 10)
+                return;
+        }
+        w.Beat();
+    };
+    w.Run(start + 200);
+    std::fprintf(stderr, "%s; target %ld; ctl %ld", Transcript(w, stale).c_str(), FileSize(target),
+                 FileSize(ctl));
+}
+
+TEST(LoopFaults, TheControlFileIsReplacedUnderTheLoop)
+{
+    const ChildResult result = RunInChild(ReplaceTheFileUnderTheLoop);
+    ASSERT_TRUE(WIFEXITED(result.status)) << result.err;
+    if (WEXITSTATUS(result.status) == 77)
+        GTEST_SKIP() << "cannot take the identity of an unprivileged user";
+    // Deleted, the file keeps the last heartbeat; each replacement's own time
+    // is the next one. The link's target asks for a restart: after the
+    // ten-pause wait (the program keeps running) it is truncated through the
+    // link. The FIFO is passed over, the unreadable "die" too, until it can
+    // be read.
+    EXPECT_EQ(result.err, "stale 5:4 6:4 7:4 8:4 9:4; truncated 70 85; restarted 70; ended 85;"
+                          " target 0; ctl 0");
+}
+
+// The control file on a file system with no space left: the program's beats
+// (times only) still count, a "restart" is obeyed, truncation works, and the
+// "die" written into the space that truncation freed ends the loop.
+void SuperviseOnAFullFileSystem()
+{
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        _exit(77);
+    const TempDir dir;
+    if (mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k,nr_inodes=16") != 0)
+        _exit(77);
+    BeatingWorld w;
+    w.controlFile = dir.path() + "/ctl";
+    const time_t start = w.now = w.lastHeartbeat = w.lastAlive = time(nullptr);
+    WriteFile(w.controlFile, "restart\n");
+    w.running = [](time_t) { return false; };
+
+    // Use up the inodes, then the blocks.
+    const int filler = open((dir.path() + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    for (int i = 0; TryWriteFile(dir.path() + "/f" + std::to_string(i), ""); ++i) {
+    }
+    const std::string block(4096, 'x');
+    while (write(filler, block.data(), block.size()) > 0) {
+    }
+    const bool full = write(filler, "x", 1) < 0 && errno == ENOSPC &&
+                      !TryWriteFile(dir.path() + "/one-more", "");
+    close(filler);
+
+    bool dieWritten = false;
+    w.afterPause = [&](FakeWorld&) {
+        w.Beat();
+        if (w.now == start + 3)
+            dieWritten = TryWriteFile(w.controlFile, "die\n");
+    };
+    w.Run(start + 30);
+    std::fprintf(stderr, "full %d; die written %d; %s; ctl %ld", full, dieWritten,
+                 Transcript(w, {}).c_str(), FileSize(w.controlFile));
+    umount2(dir.path().c_str(), MNT_DETACH);
+}
+
+TEST(LoopFaults, AFullFileSystemChangesNothing)
+{
+    const ChildResult result = RunInChild(SuperviseOnAFullFileSystem);
+    ASSERT_TRUE(WIFEXITED(result.status)) << result.err;
+    if (WEXITSTATUS(result.status) == 77)
+        GTEST_SKIP() << "no private mount namespace with a tmpfs is permitted here";
+    EXPECT_EQ(result.err, "full 1; die written 1; stale; truncated 0 3; restarted 0; ended 3; ctl 0");
+}
+
+// The real lookups and restarts, with only the clock and the pauses virtual.
+class VirtualClockWorld : public SupervisionWorld {
+public:
+    time_t now = 1700000000;
+    std::vector<time_t> passes;
+    bool* stop = nullptr;
+    time_t stopAt = 0;
+
+    time_t Now() override
+    {
+        passes.push_back(now);
+        return now;
+    }
+    void Pause(unsigned long milliseconds) override
+    {
+        now += static_cast<time_t>(milliseconds / 1000);
+        *stop = now >= stopAt;
+    }
+};
+
+unsigned g_killWaitPauses = 0;
+std::vector<unsigned long> g_restartPauses;
+
+void CountKillWaitPause(unsigned)
+{
+    ++g_killWaitPauses;
+}
+
+void RecordRestartPause(unsigned long milliseconds)
+{
+    g_restartPauses.push_back(milliseconds);
+}
+
+// A zombie of the watched name, whose parent is alive and is not the
+// watchdog, never leaves /proc. A "restart" waits the ten pauses for it, the
+// kill's wait gives up after its bound, the command is launched all the
+// same, and the passes go on.
+TEST(LoopFaults, AProcessThatNeverLeavesDoesNotStopTheRestart)
+{
+    const std::string name = UniqueName("undying");
+    const ForeignZombie zombie(name);
+    const TempDir dir;
+    WriteExecutable(dir.path() + "/prog", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/ran\"\n");
+    WriteFile(dir.path() + "/ctl", "restart\n");
+    SetWaitPause(CountKillWaitPause);
+    SetRestartPause(RecordRestartPause);
+
+    bool stop = false;
+    VirtualClockWorld world;
+    world.stop = &stop;
+    world.stopAt = world.now + 58;
+    time_t lastHeartbeat = world.now, lastAlive = world.now;
+    const WatchedProgram watched{dir.path() + "/prog", dir.path() + "/ctl", name};
+    const time_t start = world.now;
+    Supervise(watched, stop, lastHeartbeat, lastAlive, world);
+    SetWaitPause(nullptr);
+    SetRestartPause(nullptr);
+
+    EXPECT_TRUE(ProcListed(zombie.pid()));
+    EXPECT_EQ(g_killWaitPauses, kKillWaitPasses);
+    EXPECT_EQ(g_restartPauses, std::vector<unsigned long>{5000});
+    EXPECT_TRUE(WaitUntil([&] { return ReadFile(dir.path() + "/ran") == "ran\n"; }));
+    EXPECT_EQ(FileSize(dir.path() + "/ctl"), 0);
+    // The restarting pass at the start, the ten-pause wait, then one pass a second.
+    ASSERT_GE(world.passes.size(), 4u);
+    EXPECT_EQ(world.passes[0], start);
+    EXPECT_EQ(world.passes[1], start + 50);
+    EXPECT_EQ(world.passes.back(), start + 57);
+}
+
+} // namespace
