@@ -21,35 +21,6 @@ using namespace std::chrono_literals;
 namespace {
 
 
-// Kills the watched programs a test leaves behind.
-class Reaper {
-public:
-    explicit Reaper(std::string name) : name_(std::move(name)) {}
-    ~Reaper() { KillAllNamed(name_); }
-
-private:
-    std::string name_;
-};
-
-// The watched program of one test: a beater under a unique name, in subdir of
-// a fresh directory. Every process of that name is killed at the end.
-struct WatchedSetup {
-    WatchedSetup(const std::string& subdir, const std::string& namePrefix)
-        : dir(root.path() + "/" + subdir), name(UniqueName(namePrefix)),
-          program(dir + "/" + name), reaper(name)
-    {
-        if (mkdir(dir.c_str(), 0755) != 0)
-            throw std::runtime_error("cannot make " + dir);
-        WriteBeater(program);
-    }
-
-    const TempDir root;
-    const std::string dir;
-    const std::string name;
-    const std::string program;
-    const Reaper reaper;
-};
-
 TEST(Wdog, RefusesToRunWithoutThreeArguments)
 {
     const TempDir dir;

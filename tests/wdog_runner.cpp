@@ -8,6 +8,10 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdexcept>
+#include <filesystem>
+#include <sstream>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -31,7 +35,7 @@ const char kBeater[] =
 
 Watchdog::Watchdog(const std::string& dir, const std::string& exeName,
                    const std::vector<std::string>& arguments, const std::string& locale,
-                   const std::string& argv0)
+                   const std::string& argv0, void (*prepare)())
     : errFile_(dir + "/" + exeName + ".stderr"), lockPath_(LockPath(exeName))
 {
     const std::string exe = dir + "/" + exeName;
@@ -56,6 +60,8 @@ Watchdog::Watchdog(const std::string& dir, const std::string& exeName,
         if (!locale.empty())
             setenv("LANG", locale.c_str(), 1);
         (void)signal(SIGTERM, SIG_DFL);
+        if (prepare)
+            prepare();
         execv(exe.c_str(), argv.data());
         _exit(121);
     }
@@ -143,4 +149,71 @@ pid_t WaitForProcessNamed(const std::string& name, std::chrono::seconds timeout,
 void WriteBeater(const std::string& path)
 {
     WriteExecutable(path, kBeater);
+}
+
+WatchedSetup::WatchedSetup(const std::string& subdir, const std::string& namePrefix)
+    : dir(root.path() + "/" + subdir), name(UniqueName(namePrefix)), program(dir + "/" + name),
+      reaper(name)
+{
+    if (mkdir(dir.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot make " + dir);
+    WriteBeater(program);
+}
+
+long ResidentKiB(pid_t pid)
+{
+    std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string key; status >> key;) {
+        if (key == "VmRSS:") {
+            long kib = -1;
+            status >> kib;
+            return kib;
+        }
+    }
+    return -1;
+}
+
+int UnreapedChildren(pid_t pid)
+{
+    int count = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string dir = entry.path().filename().string();
+        if (dir[0] >= '0' && dir[0] <= '9' && ParentOf(std::stoi(dir)) == pid &&
+            ProcState(std::stoi(dir)) == 'Z')
+            ++count;
+    }
+    return count;
+}
+
+PassCounter::PassCounter(const std::string& controlFile)
+    : fd_(inotify_init1(IN_CLOEXEC))
+{
+    if (fd_ < 0 || inotify_add_watch(fd_, controlFile.c_str(), IN_CLOSE_NOWRITE) < 0)
+        throw std::runtime_error("cannot watch " + controlFile);
+    watcher_ = std::thread([this] { Watch(); });
+}
+
+PassCounter::~PassCounter()
+{
+    done_ = true;
+    watcher_.join();
+    close(fd_);
+}
+
+void PassCounter::Watch()
+{
+    auto last = std::chrono::steady_clock::time_point{};
+    alignas(inotify_event) char buffer[4096];
+    while (!done_) {
+        pollfd ready{fd_, POLLIN, 0};
+        if (poll(&ready, 1, 50) <= 0)
+            continue;
+        if (read(fd_, buffer, sizeof buffer) <= 0)
+            continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last > std::chrono::milliseconds(300))
+            ++passes_;
+        last = now;
+    }
 }

@@ -1,7 +1,11 @@
 #ifndef WDOG_TESTS_WDOG_RUNNER_H
 #define WDOG_TESTS_WDOG_RUNNER_H
 
+#include "process_support.h"
+
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -14,9 +18,11 @@ class Watchdog {
 public:
     // argv[0] is dir + "/" + exeName unless argv0 is given; cwd is dir.
     // locale: "" leaves LANG and LC_ALL unset, otherwise LANG is set to it.
+    // prepare, when given, runs in the child just before the exec; it ends
+    // the child with status 77 when it cannot do its part.
     Watchdog(const std::string& dir, const std::string& exeName,
              const std::vector<std::string>& arguments, const std::string& locale = "",
-             const std::string& argv0 = "");
+             const std::string& argv0 = "", void (*prepare)() = nullptr);
     ~Watchdog();
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
@@ -50,6 +56,57 @@ pid_t ParentOf(pid_t pid);
 // Waits up to timeout for a process of that name other than except; 0 if none.
 pid_t WaitForProcessNamed(const std::string& name, std::chrono::seconds timeout,
                           pid_t except = 0);
+
+// Resident memory of pid in KiB, from /proc/<pid>/status; -1 when unlisted.
+long ResidentKiB(pid_t pid);
+// The children of pid that have ended and are not reaped yet.
+int UnreapedChildren(pid_t pid);
+
+// Counts the passes of a watchdog by its reads of the control file (which
+// it makes at every pass while the file is regular): a burst of read-only
+// closes after a quiet 300 ms is one pass. A pass that follows a restart at
+// once falls into the burst of the one before.
+class PassCounter {
+public:
+    explicit PassCounter(const std::string& controlFile);
+    ~PassCounter();
+    PassCounter(const PassCounter&) = delete;
+    PassCounter& operator=(const PassCounter&) = delete;
+    // The passes seen since the last call.
+    int Take() { return passes_.exchange(0); }
+
+private:
+    void Watch();
+
+    int fd_ = -1;
+    std::atomic<bool> done_{false};
+    std::atomic<int> passes_{0};
+    std::thread watcher_;
+};
+
+// Kills the watched programs a test leaves behind.
+class Reaper {
+public:
+    explicit Reaper(std::string name) : name_(std::move(name)) {}
+    ~Reaper() { KillAllNamed(name_); }
+    Reaper(const Reaper&) = delete;
+    Reaper& operator=(const Reaper&) = delete;
+
+private:
+    std::string name_;
+};
+
+// The watched program of one test: a beater under a unique name, in subdir of
+// a fresh directory. Every process of that name is killed at the end.
+struct WatchedSetup {
+    WatchedSetup(const std::string& subdir, const std::string& namePrefix);
+
+    const TempDir root;
+    const std::string dir;
+    const std::string name;
+    const std::string program;
+    const Reaper reaper;
+};
 
 // A shell script at path that stands for a watched program: it writes its
 // signal state to "state" in its directory once, then touches "ctl" there
