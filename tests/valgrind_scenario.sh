@@ -1,0 +1,58 @@
+#!/bin/sh
+# Runs wdog under valgrind's memcheck through a start, a requested restart
+# and a "die": any invalid access or definite or indirect leak fails.
+# Usage: valgrind_scenario.sh WDOG
+set -eu
+wdog=$1
+suppressions=$(dirname "$0")/valgrind.supp
+dir=$(mktemp -d)
+name=vgprog$$
+cleanup() {
+  pkill -KILL -x "$name" 2>/dev/null || true
+  [ -z "${vg:-}" ] || kill -KILL "$vg" 2>/dev/null || true
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+
+# The watched program leaves by itself when asked to restart.
+cat > "$dir/$name" <<SCRIPT
+#!/bin/sh
+while :; do
+  read -r line < "$dir/ctl" || line=
+  [ "\$line" = restart ] && exit 0
+  sleep 0.2
+done
+SCRIPT
+chmod +x "$dir/$name"
+
+# Waits up to $2 seconds for a process named $name other than $1; prints its pid.
+wait_for_program() {
+  i=0
+  while [ "$i" -lt $(($2 * 10)) ]; do
+    for pid in $(pgrep -x "$name" || true); do
+      [ "$pid" != "$1" ] && { echo "$pid"; return 0; }
+    done
+    sleep 0.1
+    i=$((i + 1))
+  done
+  echo "no $name started within $2 s" >&2
+  return 1
+}
+
+echo restart > "$dir/ctl" # not running: started at the first pass
+valgrind --quiet --leak-check=full --show-leak-kinds=definite,indirect \
+  --errors-for-leak-kinds=definite,indirect --error-exitcode=99 \
+  --suppressions="$suppressions" --log-file="$dir/valgrind.log" \
+  "$wdog" "$dir/$name" "$dir/ctl" "$name" &
+vg=$!
+
+first=$(wait_for_program none 30)
+echo restart > "$dir/ctl"
+second=$(wait_for_program "$first" 30)
+echo die > "$dir/ctl"
+status=0
+wait "$vg" || status=$?
+vg=
+cat "$dir/valgrind.log"
+echo "started $first, restarted as $second; wdog under valgrind ended with status $status"
+[ "$status" -eq 0 ]
