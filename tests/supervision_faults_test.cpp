@@ -92,7 +92,7 @@ void ReplaceTheFileUnderTheLoop()
         w.Beat();
     };
     w.Run(start + 200);
-    std::fprintf(stderr, "%s; target %ld; ctl %ld", Transcript(w, stale).c_str(), FileSize(target),
+    (void)std::fprintf(stderr, "%s; target %ld; ctl %ld", Transcript(w, stale).c_str(), FileSize(target),
                  FileSize(ctl));
 }
 
@@ -145,7 +145,7 @@ void SuperviseOnAFullFileSystem()
             dieWritten = TryWriteFile(w.controlFile, "die\n");
     };
     w.Run(start + 30);
-    std::fprintf(stderr, "full %d; die written %d; %s; ctl %ld", full, dieWritten,
+    (void)std::fprintf(stderr, "full %d; die written %d; %s; ctl %ld", full, dieWritten,
                  Transcript(w, {}).c_str(), FileSize(w.controlFile));
     umount2(dir.path().c_str(), MNT_DETACH);
 }
@@ -209,10 +209,11 @@ TEST(LoopFaults, AProcessThatNeverLeavesDoesNotStopTheRestart)
     bool stop = false;
     VirtualClockWorld world;
     world.stop = &stop;
-    world.stopAt = world.now + 58;
-    time_t lastHeartbeat = world.now, lastAlive = world.now;
-    const WatchedProgram watched{dir.path() + "/prog", dir.path() + "/ctl", name};
     const time_t start = world.now;
+    world.stopAt = start + 58;
+    time_t lastHeartbeat = start;
+    time_t lastAlive = start;
+    const WatchedProgram watched{dir.path() + "/prog", dir.path() + "/ctl", name};
     Supervise(watched, stop, lastHeartbeat, lastAlive, world);
     SetWaitPause(nullptr);
     SetRestartPause(nullptr);

@@ -73,7 +73,8 @@ TEST(WdogArguments, LeadingDashesAreNoOptions)
 {
     const WatchedSetup setup("watched", "-");
     WriteFile(setup.dir + "/--help", "restart\n");
-    const std::string path = getenv("PATH") ? getenv("PATH") : "";
+    const char* const oldPath = getenv("PATH");
+    const std::string path = oldPath ? oldPath : "";
     setenv("PATH", (setup.dir + ":" + path).c_str(), 1);
     Watchdog w(setup.dir, UniqueName("wddash"), {setup.name, "--help", setup.name, "-v"});
     setenv("PATH", path.c_str(), 1);
@@ -110,9 +111,9 @@ TEST(WdogArguments, EmptyArguments)
 // names the lock (a file name far too long for it).
 TEST(WdogArguments, ArgumentsOf64KiB)
 {
-    const std::string huge(64 * 1024, 'c');
-    ExpectFailedLaunchThenDie({huge, "ctl", std::string(64 * 1024, 'n')}, "File name too long",
-                              std::string(64 * 1024, 'w'));
+    const size_t size = size_t{64} * 1024;
+    ExpectFailedLaunchThenDie({std::string(size, 'c'), "ctl", std::string(size, 'n')},
+                              "File name too long", std::string(size, 'w'));
 }
 
 } // namespace

@@ -150,7 +150,7 @@ TEST(WdogLoad, FastRestartsLeakNothing)
     const long restarts = FileSize(count) - launchesBefore;
     ASSERT_TRUE(w.Running());
 
-    const double bytesPerRestart = (rssAfter - rssBefore) * 1024.0 / static_cast<double>(restarts);
+    const double bytesPerRestart = static_cast<double>(rssAfter - rssBefore) * 1024.0 / static_cast<double>(restarts);
     std::printf("%ld restarts in 40 s; resident %ld KiB -> %ld KiB (%.2f bytes per restart); "
                 "at most %zu descriptors and %d unreaped children\n",
                 restarts, rssBefore, rssAfter, bytesPerRestart, maxDescriptors, maxUnreaped);
