@@ -6,6 +6,7 @@
 #include "wdog_runner.h"
 
 #include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -129,10 +130,16 @@ TEST(WdogLoad, FastRestartsLeakNothing)
     WriteFile(ctl, "restart\n");
     ASSERT_EQ(chmod(ctl.c_str(), 0444), 0);
 
+    // A copy, since the build tree may be closed to the unprivileged user.
     const std::string exe = UniqueName("wdsoak");
+    std::filesystem::copy_file(WdogBinary(), dir.path() + "/" + exe);
     Watchdog w(dir.path(), exe, {dir.path() + "/prog", ctl, UniqueName("never")}, "", "", AsNobody);
-    if (!WaitUntil([&] { return FileSize(count) > 0; }, 10s) && w.WaitExit(1s) == 77)
-        GTEST_SKIP() << "cannot take the identity of an unprivileged user";
+    if (!WaitUntil([&] { return FileSize(count) > 0; }, 10s)) {
+        const int status = w.WaitExit(1s);
+        if (status == 77)
+            GTEST_SKIP() << "cannot take the identity of an unprivileged user";
+        FAIL() << "no restart within 10 s; wdog's status " << status << ", stderr: " << w.Stderr();
+    }
     ASSERT_EQ(FileSize(ctl), 8) << "the watchdog could truncate the control file";
 
     std::this_thread::sleep_for(5s); // past start-up and the first allocations

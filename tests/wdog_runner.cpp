@@ -107,6 +107,11 @@ bool WaitForLock(const std::string& exeName)
     return WaitUntil([&] { return access(lock.c_str(), F_OK) == 0; }, std::chrono::seconds(10));
 }
 
+std::string WdogBinary()
+{
+    return WDOG_BINARY;
+}
+
 std::vector<char*> ArgvOf(std::vector<std::string>& arguments)
 {
     std::vector<char*> argv;

@@ -41,6 +41,9 @@ private:
     std::string lockPath_;
 };
 
+// The path of the built wdog.
+std::string WdogBinary();
+
 // The lock file that a watchdog of that executable name holds for this user.
 std::string LockPath(const std::string& exeName);
 // Waits up to ten seconds for the lock file to appear; false if it did not.
