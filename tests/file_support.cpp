@@ -1,10 +1,12 @@
 #include "file_support.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 bool TryWriteFile(const std::string& path, const std::string& bytes)
 {
@@ -28,8 +30,18 @@ void WriteExecutable(const std::string& path, const std::string& text)
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // Plain reads: a /proc file whose process ends meanwhile fails with
+    // ESRCH, which a stream would turn into an exception.
+    std::string bytes;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return bytes;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        bytes.append(buffer, static_cast<size_t>(n > 0 ? n : 0));
+    close(fd);
+    return bytes;
 }
 
 void SetFileTimes(const std::string& path, time_t when)

@@ -10,7 +10,7 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool TryWriteFile(const std::string& path, const std::string& bytes);
 // Writes text to path and makes it executable.
 void WriteExecutable(const std::string& path, const std::string& text);
-// The file's contents, or "" when it cannot be read.
+// The file's contents, or what could be read of them ("" when nothing).
 std::string ReadFile(const std::string& path);
 // Sets the file's access and modification times.
 void SetFileTimes(const std::string& path, time_t when);
