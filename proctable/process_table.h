@@ -1,7 +1,9 @@
 #ifndef WDOG_PROCTABLE_PROCESS_TABLE_H
 #define WDOG_PROCTABLE_PROCESS_TABLE_H
 
-#include <cstdio>
+#include "recycling_allocator.h"
+
+#include <functional>
 #include <map>
 
 // One process of a snapshot: its pid and the command name from /proc/<pid>/stat.
@@ -10,13 +12,16 @@ struct ProcessEntry {
     char name[512];
 };
 
-// A snapshot of /proc, ordered by ascending pid.
-using ProcessTable = std::map<long, ProcessEntry>;
+// A snapshot of /proc, ordered by ascending pid. Its nodes are recycled from
+// one snapshot to the next.
+using ProcessTable = std::map<long, ProcessEntry, std::less<long>,
+                              RecyclingAllocator<std::pair<const long, ProcessEntry>>>;
 
-// Reads the pid and the command name from the start of a stat line. The name is
-// the first run of non-blank characters after the '(', cut at its first ')'.
-// Returns false unless both fields were read.
-bool ReadStatLine(std::FILE* file, ProcessEntry& entry);
+// Reads the pid and the command name from the start of a stat line (a
+// NUL-terminated string). The name is the first run of non-blank characters
+// after the '(', cut at its first ')'. Returns false unless both fields were
+// read.
+bool ReadStatLine(const char* line, ProcessEntry& entry);
 
 // Rebuilds the table from /proc and returns the caller's own pid. Reaps at most
 // one ended child first. When ownName is given, the caller's own command name is

@@ -1,0 +1,34 @@
+#include "one_pass.h"
+
+namespace {
+
+// The real world, except that the first pause ends the loop and that
+// nothing is ever restarted or truncated.
+class OnePassWorld : public SupervisionWorld {
+public:
+    explicit OnePassWorld(bool& stop) : stop_(stop) {}
+    void Pause(unsigned long) override { stop_ = true; }
+    void Restart(const std::string&, const std::string&) override { Disturbed(); }
+    void Truncate(const std::string&) override { Disturbed(); }
+    bool disturbed = false;
+
+private:
+    void Disturbed()
+    {
+        disturbed = true;
+        stop_ = true;
+    }
+    bool& stop_;
+};
+
+} // namespace
+
+bool RunOnePass(const WatchedProgram& watched)
+{
+    bool stop = false;
+    OnePassWorld world(stop);
+    time_t lastHeartbeat = time(nullptr);
+    time_t lastAlive = lastHeartbeat;
+    Supervise(watched, stop, lastHeartbeat, lastAlive, world);
+    return !world.disturbed;
+}
