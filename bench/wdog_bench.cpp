@@ -105,13 +105,13 @@ struct PassRow {
     bool idle = true;
 };
 
-const size_t kControlSizes[3] = {0, 4096, 1024 * 1024};
+const size_t kControlSizes[3] = {0, 4096, size_t{1024} * 1024};
 const char* const kControlLabels[3] = {"0 B", "4 KiB", "1 MiB"};
 
 // A control file of size bytes of text that holds no command.
 std::string WriteControlFile(size_t size, int index)
 {
-    const std::string path = "/tmp/wdog-bench-ctl-" + std::to_string(getpid()) + "-" +
+    std::string path = "/tmp/wdog-bench-ctl-" + std::to_string(getpid()) + "-" +
                              std::to_string(index);
     std::string text;
     while (text.size() < size)
@@ -127,6 +127,8 @@ PassRow MeasurePasses(const Crowd& crowd, int runs)
     row.extra = crowd.size();
     std::vector<WatchedProgram> watched;
     std::vector<std::function<void()>> passes;
+    watched.reserve(3);
+    passes.reserve(3);
     for (int i = 0; i < 3; ++i)
         watched.push_back({"/bin/true", WriteControlFile(kControlSizes[i], i),
                            crowd.NameOf(crowd.size() - 1)});
@@ -135,7 +137,7 @@ PassRow MeasurePasses(const Crowd& crowd, int runs)
     const std::vector<double> t = InterleavedMedians(runs, passes);
     for (int i = 0; i < 3; ++i) {
         row.seconds[i] = t[static_cast<size_t>(i)];
-        std::remove(watched[static_cast<size_t>(i)].controlFile.c_str());
+        (void)std::remove(watched[static_cast<size_t>(i)].controlFile.c_str());
     }
     return row;
 }
@@ -192,7 +194,7 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--sizes N,N,...] [--runs R] [--idle-seconds S]"
+        (void)std::fprintf(stderr, "usage: %s [--sizes N,N,...] [--runs R] [--idle-seconds S]"
                              " [--wdog PATH]\n",
                      argv[0]);
         return 2;
@@ -205,7 +207,7 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < options.sizes.size(); ++i) {
         const Crowd crowd("wbidle", options.sizes[i]);
         if (crowd.size() < options.sizes[i] || crowd.size() == 0) {
-            std::fprintf(stderr, "only %d of %d processes could be started\n", crowd.size(),
+            (void)std::fprintf(stderr, "only %d of %d processes could be started\n", crowd.size(),
                          options.sizes[i]);
             return 1;
         }

@@ -16,7 +16,9 @@ public:
     using value_type = T;
 
     RecyclingAllocator() = default;
+    // Containers rebind and convert allocators implicitly, so this stays implicit.
     template <typename U>
+    // cppcheck-suppress noExplicitConstructor
     RecyclingAllocator(const RecyclingAllocator<U>&) noexcept
     {
     }
