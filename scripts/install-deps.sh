@@ -3,7 +3,7 @@
 # Does nothing when all of them are present; uses sudo when not run as root.
 set -eu
 
-packages="cmake make g++ libgtest-dev libwxgtk3.2-dev procps clang libclang-rt-14-dev clang-tidy cppcheck valgrind"
+packages="cmake make g++ libgtest-dev libwxgtk3.2-dev procps clang libclang-rt-14-dev clang-tidy cppcheck valgrind python3 groff-base dpkg-dev lintian"
 
 missing=""
 for p in $packages; do

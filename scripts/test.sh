@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what is missing, then runs every check: the test suite in a build
 # with warnings as errors, the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, clang-tidy and cppcheck, and the fuzzer for
+# UndefinedBehaviorSanitizer, clang-tidy and cppcheck, the Debian package
+# (built, unpacked and checked with lintian), and the fuzzer for
 # WDOG_FUZZ_SECONDS (default 60). Stops at the first failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +26,8 @@ suite() {
 suite build
 suite build-sanitize -DWDOG_SANITIZE=ON
 bash scripts/lint.sh build
+echo "== package"
+bash scripts/check-package.sh
 echo "== fuzzing"
 bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
 echo "== all checks passed"
