@@ -26,7 +26,7 @@ static int restart_asked(const char *path)
         return 0;
     if (!fgets(line, sizeof line, file))
         line[0] = '\0';
-    fclose(file);
+    (void)fclose(file);
     line[strcspn(line, "\r\n")] = '\0';
     return strcmp(line, "restart") == 0;
 }
