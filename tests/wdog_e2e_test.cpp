@@ -78,7 +78,7 @@ TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
     EXPECT_TRUE(next.Running()); // not refused: the lock was released
     WriteFile(dir + "/ctl", "die\n");
     EXPECT_EQ(next.WaitExit(5s), 0);
-    EXPECT_EQ(PidsNamed(name), std::vector<pid_t>{program}); // never restarted
+    EXPECT_EQ(ProgramsNamed(name), std::vector<pid_t>{program}); // never restarted
 }
 
 TEST(Wdog, AFifoAsControlFileDoesNotStopTheLoop)
@@ -124,7 +124,7 @@ TEST_P(NonAscii, ProgramIsFoundAndRestarted)
     }
     // Were it not found, it would be restarted about 20 s after start-up.
     std::this_thread::sleep_for(24s);
-    EXPECT_EQ(PidsNamed(name), std::vector<pid_t>{mine});
+    EXPECT_EQ(ProgramsNamed(name), std::vector<pid_t>{mine});
 
     // The program leaves by itself; reaped, it is gone from /proc.
     WriteFile(dir + "/ctl", "restart\n");
@@ -162,7 +162,7 @@ TEST(Wdog, InvalidUtf8ArgumentsShiftNothing)
     }
     WriteFile(dir + "/ctl", "die\n");
     EXPECT_EQ(w.WaitExit(5s), 0);
-    EXPECT_EQ(PidsNamed(name), std::vector<pid_t>{program});
+    EXPECT_EQ(ProgramsNamed(name), std::vector<pid_t>{program});
 }
 
 // Copies the wdog executable and the libraries it loads into root, where it

@@ -137,12 +137,21 @@ pid_t ParentOf(pid_t pid)
     return std::atoi(stat.c_str() + close + 4);
 }
 
+std::vector<pid_t> ProgramsNamed(const std::string& name)
+{
+    std::vector<pid_t> programs;
+    for (const pid_t pid : PidsNamed(name))
+        if (ProcName(ParentOf(pid)) != name)
+            programs.push_back(pid);
+    return programs;
+}
+
 pid_t WaitForProcessNamed(const std::string& name, std::chrono::seconds timeout, pid_t except)
 {
     pid_t found = 0;
     WaitUntil(
         [&] {
-            for (const pid_t pid : PidsNamed(name))
+            for (const pid_t pid : ProgramsNamed(name))
                 if (pid != except)
                     found = pid;
             return found != 0;

@@ -56,7 +56,11 @@ std::vector<char*> ArgvOf(std::vector<std::string>& arguments);
 void KillAllNamed(const std::string& name);
 // The parent pid of pid, or -1.
 pid_t ParentOf(pid_t pid);
-// Waits up to timeout for a process of that name other than except; 0 if none.
+// The processes of that name whose parent bears another name. A shell
+// script's child bears the script's name until it execs its command: such a
+// child is not a program of that name.
+std::vector<pid_t> ProgramsNamed(const std::string& name);
+// Waits up to timeout for a program of that name other than except; 0 if none.
 pid_t WaitForProcessNamed(const std::string& name, std::chrono::seconds timeout,
                           pid_t except = 0);
 
