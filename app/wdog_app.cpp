@@ -38,15 +38,14 @@ wxString Text(const std::string& bytes)
 
 } // namespace
 
-wdog::wdog() : m_command(), m_controlFile(), m_processName() {}
+wdog::wdog() = default;
 
 wdog::~wdog() = default;
 
 bool wdog::OnInit()
 {
-    m_stop = false;
     m_lastHeartbeat = time(nullptr);
-    m_lastAlive = time(nullptr);
+    m_lastAlive = m_lastHeartbeat;
 
     std::vector<std::string> arguments;
     if (!ReadOwnArguments(arguments))

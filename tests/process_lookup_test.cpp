@@ -175,7 +175,7 @@ void CueRenameAtThirdPause(unsigned)
 
 void KillAsNobody()
 {
-    if (setgid(65534) != 0 || setuid(65534) != 0)
+    if (!BecomeNobody())
         _exit(77);
     SetWaitPause(CueRenameAtThirdPause);
     KillProcessAndWait(g_rename.target);

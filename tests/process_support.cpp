@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -317,4 +319,16 @@ std::vector<pid_t> PidsNamed(const std::string& name)
             pids.push_back(pid);
     }
     return pids;
+}
+
+bool BecomeNobody()
+{
+    const uid_t nobody = 65534;
+    return setgid(nobody) == 0 && setuid(nobody) == 0;
+}
+
+bool EnterPrivateMountNamespace()
+{
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }

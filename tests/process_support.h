@@ -114,6 +114,12 @@ bool SigtermDefaultAndNothingBlocked(const std::string& statusLines);
 // Pids of the running processes whose kernel name is name, in /proc order.
 std::vector<pid_t> PidsNamed(const std::string& name);
 
+// Takes the identity of user and group 65534 (nobody); false when it cannot.
+bool BecomeNobody();
+// Moves the caller into a mount namespace of its own, from which no mount
+// propagates back; false where that is not permitted.
+bool EnterPrivateMountNamespace();
+
 // Changes the working directory while it lives.
 class WorkingDirectory {
 public:

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -18,8 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-const uid_t kNobody = 65534;
 
 // A world whose program beats at every pause (and right after a restart) by
 // setting the control file's modification time to the virtual now, through
@@ -59,7 +56,7 @@ std::string Transcript(const BeatingWorld& w, const std::vector<std::pair<time_t
 // for whom the mode of a file matters; prints the transcript on stderr.
 void ReplaceTheFileUnderTheLoop()
 {
-    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
+    if (geteuid() == 0 && !BecomeNobody())
         _exit(77);
     const TempDir dir;
     BeatingWorld w;
@@ -116,7 +113,7 @@ TEST(LoopFaults, TheControlFileIsReplacedUnderTheLoop)
 // "die" written into the space that truncation freed ends the loop.
 void SuperviseOnAFullFileSystem()
 {
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    if (!EnterPrivateMountNamespace())
         _exit(77);
     const TempDir dir;
     if (mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k,nr_inodes=16") != 0)

@@ -169,8 +169,9 @@ TEST(Wdog, InvalidUtf8ArgumentsShiftNothing)
 // can run without /proc and without /dev/shm.
 void InstallWdogInto(const std::string& root)
 {
-    std::vector<std::string> files{WDOG_BINARY};
-    FILE* ldd = popen("ldd " WDOG_BINARY, "r");
+    const std::string binary = WdogBinary();
+    std::vector<std::string> files{binary};
+    FILE* ldd = popen(("ldd " + binary).c_str(), "r");
     ASSERT_NE(ldd, nullptr);
     char line[1024];
     while (std::fgets(line, sizeof line, ldd)) {
@@ -181,7 +182,7 @@ void InstallWdogInto(const std::string& root)
     }
     pclose(ldd);
     for (const std::string& file : files) {
-        const std::string copy = root + (file == WDOG_BINARY ? "/wdog" : file);
+        const std::string copy = root + (file == binary ? "/wdog" : file);
         std::filesystem::create_directories(std::filesystem::path(copy).parent_path());
         std::filesystem::copy_file(file, copy);
         chmod(copy.c_str(), 0755);

@@ -5,7 +5,6 @@
 #include "wdog_runner.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -13,23 +12,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void PrivateMounts()
-{
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        _exit(77);
-}
-
 // An empty /dev: there is no /dev/shm at all.
 void WithoutDevShm()
 {
-    PrivateMounts();
+    if (!EnterPrivateMountNamespace())
+        _exit(77);
     if (mount("tmpfs", "/dev", "tmpfs", 0, "size=16k") != 0)
         _exit(77);
 }
 
 void WithReadOnlyDevShm()
 {
-    PrivateMounts();
+    if (!EnterPrivateMountNamespace())
+        _exit(77);
     if (mount("tmpfs", "/dev/shm", "tmpfs", MS_RDONLY, "size=16k") != 0)
         _exit(77);
 }

@@ -17,8 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const uid_t kNobody = 65534;
-
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -111,7 +109,7 @@ TEST(WdogLoad, ThousandsOfProcessesLeaveTheRhythmUnchanged)
 // in the control file: every pass restarts, with no pause at all.
 void AsNobody()
 {
-    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
+    if (geteuid() == 0 && !BecomeNobody())
         _exit(77);
 }
 

@@ -193,8 +193,10 @@ int UnreapedChildren(pid_t pid)
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
         const std::string dir = entry.path().filename().string();
-        if (dir[0] >= '0' && dir[0] <= '9' && ParentOf(std::stoi(dir)) == pid &&
-            ProcState(std::stoi(dir)) == 'Z')
+        if (dir[0] < '0' || dir[0] > '9')
+            continue;
+        const pid_t child = std::stoi(dir);
+        if (ProcState(child) == 'Z' && ParentOf(child) == pid)
             ++count;
     }
     return count;
