@@ -52,6 +52,15 @@ bool ReadProcessEntry(const char* dirName, ProcessEntry& entry)
     return ReadStatLine(line, entry);
 }
 
+// strncpy's contract, spelled out: up to limit bytes of the name, the rest of
+// them zeros, and no terminator when the name fills all of them.
+void CopyName(char* to, const char* name, size_t limit)
+{
+    const size_t length = strnlen(name, limit);
+    std::memcpy(to, name, length);
+    std::memset(to + length, 0, limit - length);
+}
+
 } // namespace
 
 bool ReadStatLine(const char* line, ProcessEntry& entry)
@@ -86,7 +95,7 @@ int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
         table.emplace_hint(table.end(), entry.pid, entry);
         // A size of 0 would wrap the limit; no buffer can be written then.
         if (entry.pid == self && ownName && ownNameSize > 0)
-            std::strncpy(ownName, entry.name, copyLimit);
+            CopyName(ownName, entry.name, copyLimit);
     }
     return self;
 }

@@ -7,6 +7,12 @@
 #include <sys/stat.h>
 #include <wx/textfile.h>
 
+// Without 64-bit inode numbers and offsets, stat() fails with EOVERFLOW on a
+// file whose inode number needs more than 32 bits, which would read as a
+// missing control file.
+static_assert(sizeof(ino_t) == 8 && sizeof(off_t) == 8,
+              "inode numbers and offsets must have 64 bits: build with _FILE_OFFSET_BITS=64");
+
 namespace {
 
 // O_NONBLOCK keeps open() from waiting for the other end of a FIFO that

@@ -5,6 +5,10 @@
 #include <string>
 #include <wx/string.h>
 
+// Heartbeat and liveness ages are differences of time_t: a 32-bit one
+// overflows in January 2038.
+static_assert(sizeof(time_t) == 8, "time_t must have 64 bits: build with _TIME_BITS=64");
+
 // The three arguments of the watchdog, as the exact bytes it was given.
 struct WatchedProgram {
     std::string command;
