@@ -8,7 +8,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -176,6 +179,55 @@ TEST(ControlFile, TheLoopObeysCommandsInTheRealFile)
     EXPECT_EQ(second.Run(second.now + 5), 0);
     EXPECT_TRUE(second.stop);
     EXPECT_TRUE(second.truncations.empty());
+}
+
+// Seen through an overlay with xino whose layers lie on different file
+// systems, a file of the lower layer has an inode number above 32 bits, on
+// which a stat() without 64-bit inode numbers fails with EOVERFLOW. Prints
+// what the control file functions made of it on stderr.
+void ExamineAFileWithA64BitInodeNumber()
+{
+    if (!EnterPrivateMountNamespace())
+        _exit(77);
+    const TempDir lower;
+    const TempDir above;
+    const std::string ctl = lower.path() + "/ctl";
+    WriteFile(ctl, "die\n");
+    SetFileTimes(ctl, 4000000000);
+    if (mount("tmpfs", above.path().c_str(), "tmpfs", 0, nullptr) != 0)
+        _exit(77);
+    const std::string upper = above.path() + "/upper";
+    const std::string work = above.path() + "/work";
+    const std::string merged = above.path() + "/merged";
+    for (const std::string& dir : {upper, work, merged})
+        (void)mkdir(dir.c_str(), 0755);
+    const std::string options =
+        "lowerdir=" + lower.path() + ",upperdir=" + upper + ",workdir=" + work + ",xino=on";
+    if (mount("overlay", merged.c_str(), "overlay", 0, options.c_str()) != 0)
+        _exit(77);
+
+    const std::string path = merged + "/ctl";
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || st.st_ino <= 0xFFFFFFFFu)
+        _exit(78);
+    (void)std::fprintf(stderr, "time %lld; line %s; ",
+                       static_cast<long long>(ControlFileTime(path.c_str())),
+                       ReadControlLine(path.c_str()).utf8_str().data());
+    TruncateControlFile(path.c_str());
+    (void)std::fprintf(stderr, "size %ld", FileSize(path));
+    (void)umount2(merged.c_str(), MNT_DETACH);
+    (void)umount2(above.path().c_str(), MNT_DETACH);
+}
+
+TEST(ControlFile, AFileWithA64BitInodeNumberIsExaminedLikeAnyOther)
+{
+    const ChildResult result = RunInChild(ExamineAFileWithA64BitInodeNumber);
+    ASSERT_TRUE(WIFEXITED(result.status)) << result.err;
+    if (WEXITSTATUS(result.status) == 77)
+        GTEST_SKIP() << "no private mount namespace with a tmpfs and an overlay is permitted here";
+    if (WEXITSTATUS(result.status) == 78)
+        GTEST_SKIP() << "the overlay gives no inode number above 32 bits here";
+    EXPECT_EQ(result.err, "time 4000000000; line die; size 0");
 }
 
 } // namespace

@@ -9,6 +9,11 @@ int FakeWorld::Run(time_t stopAt)
     return Supervise(watched, stop, lastHeartbeat, lastAlive, *this);
 }
 
+void FakeWorld::StartAt(time_t start)
+{
+    now = lastHeartbeat = lastAlive = fileTime = start;
+}
+
 time_t FakeWorld::Now()
 {
     passes.push_back(now);

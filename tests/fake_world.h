@@ -17,6 +17,8 @@ public:
     // Runs the loop from kStart until it returns or virtual time reaches
     // stopAt; returns what the loop returned.
     int Run(time_t stopAt);
+    // Moves the clock, both of the loop's times and the file's time to start.
+    void StartAt(time_t start);
 
     std::string controlFile = "/run/prog.ctl";
     time_t now = kStart;

@@ -1,10 +1,13 @@
 #include "process_support.h"
 
+#include "file_support.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -232,6 +235,28 @@ std::string ProcName(pid_t pid)
     std::string name;
     std::getline(in, name);
     return name;
+}
+
+bool OwnStatShowsKernelName()
+{
+    const std::string line = ReadFile("/proc/" + std::to_string(getpid()) + "/stat");
+    const size_t open = line.find('(');
+    const size_t close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open)
+        return false;
+    return line.substr(open + 1, close - open - 1) == ProcName(getpid());
+}
+
+bool UnderUserModeEmulator(pid_t pid)
+{
+    char exe[4096];
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    const ssize_t size = readlink(link.c_str(), exe, sizeof exe - 1);
+    if (size <= 0)
+        return false;
+    exe[size] = '\0';
+    const char* slash = std::strrchr(exe, '/');
+    return std::strncmp(slash ? slash + 1 : exe, "qemu-", 5) == 0;
 }
 
 bool WaitForState(pid_t pid, char state)

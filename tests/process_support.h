@@ -94,6 +94,17 @@ bool WaitUntil(Done done, std::chrono::milliseconds timeout = std::chrono::secon
     }
 }
 
+// True when this process's own /proc/<pid>/stat shows its kernel name. A
+// user-mode emulator such as qemu answers reads of the process's own stat
+// itself, naming the process after argv[0]; /proc/<pid>/comm stays the
+// kernel's.
+bool OwnStatShowsKernelName();
+const char* const kEmulatedOwnStat =
+    "this process's own /proc stat line is not the kernel's (user-mode emulation writes it)";
+// True when pid runs under a user-mode emulator: the kernel's executable of
+// the process is the emulator, not the program.
+bool UnderUserModeEmulator(pid_t pid);
+
 // Wait up to five seconds for pid to reach the state or bear the name; false
 // if it did not.
 bool WaitForState(pid_t pid, char state);

@@ -160,12 +160,19 @@ TEST(WdogLoad, FastRestartsLeakNothing)
                 "at most %zu descriptors and %d unreaped children\n",
                 restarts, rssBefore, rssAfter, bytesPerRestart, maxDescriptors, maxUnreaped);
     EXPECT_GE(restarts, 500);
+    // Under a user-mode emulator the process is the emulator: its
+    // translation cache grows as code is first run, and it holds a
+    // descriptor of its own.
+    const bool emulated = UnderUserModeEmulator(w.pid());
 #ifdef WDOG_SANITIZED
     std::printf("resident memory not judged: the sanitizers' own bookkeeping grows with every fork\n");
 #else
-    EXPECT_LE(bytesPerRestart, 16.0);
+    if (emulated)
+        std::printf("resident memory not judged: it is the user-mode emulator's\n");
+    else
+        EXPECT_LE(bytesPerRestart, 16.0);
 #endif
-    EXPECT_LE(maxDescriptors, 10u);
+    EXPECT_LE(maxDescriptors, emulated ? 11u : 10u);
     EXPECT_LE(maxUnreaped, 5);
 
     // "die" is obeyed even though it cannot be truncated either.
