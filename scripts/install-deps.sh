@@ -20,10 +20,21 @@ if [ "${1:-}" = --i386 ]; then
   fi
 fi
 
+# A name without an architecture is this machine's own (or "all"); with more
+# than one architecture installed, dpkg lists each.
+native=$(dpkg --print-architecture)
+installed() {
+  case $1 in
+    *:*) want=${1#*:} ;;
+    *) want=$native ;;
+  esac
+  dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$1" 2>/dev/null |
+    grep -q -x -E "($want|all) installed"
+}
+
 missing=""
 for p in $packages; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-  [ "$status" = installed ] || missing="$missing $p"
+  installed "$p" || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0
 
