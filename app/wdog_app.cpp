@@ -10,6 +10,11 @@
 #include <wx/snglinst.h>
 #include <wx/utils.h>
 
+// The framework's setup.h belongs to one architecture: another one's would
+// describe the sizes of this build's types wrongly.
+static_assert(SIZEOF_VOID_P == sizeof(void*) && SIZEOF_LONG == sizeof(long),
+              "the framework's setup.h is not this architecture's");
+
 namespace {
 
 // The framework's copy of the arguments, for a system without /proc. The

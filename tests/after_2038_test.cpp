@@ -6,7 +6,6 @@
 #include "file_support.h"
 #include "process_support.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -33,9 +32,9 @@ std::string Transcript(const FakeWorld& w, time_t start)
 }
 
 // Each scenario sets up a world that starts at its second argument.
-using Scenario = std::function<void(FakeWorld&, time_t)>;
+using Scenario = void (*)(FakeWorld&, time_t);
 
-const struct {
+constexpr struct {
     const char* name;
     Scenario setUp;
 } kScenarios[] = {
