@@ -158,7 +158,7 @@ TEST(ControlFile, TheLoopObeysCommandsInTheRealFile)
     const TempDir dir;
     RealFileWorld w;
     w.controlFile = dir.path() + "/ctl";
-    w.now = w.lastHeartbeat = w.lastAlive = time(nullptr);
+    w.StartAt(time(nullptr));
     const time_t start = w.now;
     // A "die" left from an earlier run is consumed; one written later, with
     // a byte-order mark and CR LF, ends the loop.
@@ -174,7 +174,7 @@ TEST(ControlFile, TheLoopObeysCommandsInTheRealFile)
 
     RealFileWorld second;
     second.controlFile = dir.path() + "/ctl2";
-    second.now = second.lastHeartbeat = second.lastAlive = time(nullptr);
+    second.StartAt(time(nullptr));
     WriteFile(second.controlFile, "\ndie\nrestart\n");
     EXPECT_EQ(second.Run(second.now + 5), 0);
     EXPECT_TRUE(second.stop);

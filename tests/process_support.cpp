@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sched.h>
@@ -213,10 +212,7 @@ bool ProcListed(pid_t pid)
 
 char ProcState(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(in, line))
-        return 0;
+    const std::string line = ReadFile("/proc/" + std::to_string(pid) + "/stat");
     const auto close = line.rfind(')');
     if (close == std::string::npos || close + 2 >= line.size())
         return 0;
@@ -231,10 +227,8 @@ bool IsRunning(pid_t pid)
 
 std::string ProcName(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(in, name);
-    return name;
+    const std::string comm = ReadFile("/proc/" + std::to_string(pid) + "/comm");
+    return comm.substr(0, comm.find('\n'));
 }
 
 bool OwnStatShowsKernelName()
@@ -331,18 +325,24 @@ std::vector<int> OpenDescriptors(pid_t pid)
     return fds;
 }
 
-std::vector<pid_t> PidsNamed(const std::string& name)
+std::vector<pid_t> ListedPids()
 {
     std::vector<pid_t> pids;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
         const std::string dir = entry.path().filename().string();
-        if (dir[0] < '0' || dir[0] > '9')
-            continue;
-        const pid_t pid = std::stoi(dir);
+        if (dir[0] >= '0' && dir[0] <= '9')
+            pids.push_back(std::stoi(dir));
+    }
+    return pids;
+}
+
+std::vector<pid_t> PidsNamed(const std::string& name)
+{
+    std::vector<pid_t> pids;
+    for (const pid_t pid : ListedPids())
         if (ProcName(pid) == name && IsRunning(pid))
             pids.push_back(pid);
-    }
     return pids;
 }
 

@@ -122,6 +122,8 @@ bool WaitForName(pid_t pid, const std::string& name);
 // excerpt show no signal blocked and SIGTERM not ignored.
 bool SigtermDefaultAndNothingBlocked(const std::string& statusLines);
 
+// Pids of every process listed in /proc, in /proc order.
+std::vector<pid_t> ListedPids();
 // Pids of the running processes whose kernel name is name, in /proc order.
 std::vector<pid_t> PidsNamed(const std::string& name);
 

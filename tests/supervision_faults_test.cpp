@@ -62,7 +62,8 @@ void ReplaceTheFileUnderTheLoop()
     BeatingWorld w;
     const std::string ctl = w.controlFile = dir.path() + "/ctl";
     const std::string target = dir.path() + "/target";
-    const time_t start = w.now = w.lastHeartbeat = w.lastAlive = time(nullptr);
+    w.StartAt(time(nullptr));
+    const time_t start = w.now;
     WriteFile(ctl, "");
     w.Beat();
 
@@ -120,7 +121,8 @@ void SuperviseOnAFullFileSystem()
         _exit(77);
     BeatingWorld w;
     w.controlFile = dir.path() + "/ctl";
-    const time_t start = w.now = w.lastHeartbeat = w.lastAlive = time(nullptr);
+    w.StartAt(time(nullptr));
+    const time_t start = w.now;
     WriteFile(w.controlFile, "restart\n");
     w.running = [](time_t) { return false; };
 

@@ -4,11 +4,9 @@
 #include "process_support.h"
 
 #include <csignal>
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdexcept>
-#include <filesystem>
 #include <sstream>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -190,15 +188,9 @@ long ResidentKiB(pid_t pid)
 int UnreapedChildren(pid_t pid)
 {
     int count = 0;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        const std::string dir = entry.path().filename().string();
-        if (dir[0] < '0' || dir[0] > '9')
-            continue;
-        const pid_t child = std::stoi(dir);
+    for (const pid_t child : ListedPids())
         if (ProcState(child) == 'Z' && ParentOf(child) == pid)
             ++count;
-    }
     return count;
 }
 
