@@ -72,6 +72,15 @@ bool ReadStatLine(const char* line, ProcessEntry& entry)
     return true;
 }
 
+std::string ListedName(const std::string& name)
+{
+    // The stat line the kernel would write for such a program, read as every
+    // other: the same rules by construction.
+    const std::string line = "0 (" + name.substr(0, kKernelNameBytes) + ") S";
+    ProcessEntry entry;
+    return ReadStatLine(line.c_str(), entry) ? entry.name : "";
+}
+
 int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
 {
     waitpid(-1, nullptr, WNOHANG);

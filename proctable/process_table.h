@@ -3,8 +3,10 @@
 
 #include "recycling_allocator.h"
 
+#include <cstddef>
 #include <functional>
 #include <map>
+#include <string>
 
 // One process of a snapshot: its pid and the command name from /proc/<pid>/stat.
 struct ProcessEntry {
@@ -22,6 +24,15 @@ using ProcessTable = std::map<long, ProcessEntry, std::less<long>,
 // after the '(', cut at its first ')'. Returns false unless both fields were
 // read.
 bool ReadStatLine(const char* line, ProcessEntry& entry);
+
+// The kernel keeps this many bytes of a program's name.
+const size_t kKernelNameBytes = 15;
+
+// The name under which a snapshot lists a program called name: its first 15
+// bytes, as the kernel keeps them, cut by the rules of ReadStatLine. A name
+// that is listed as it stands comes back unchanged; one of only blanks, or
+// one that begins with ')', comes back empty.
+std::string ListedName(const std::string& name);
 
 // Rebuilds the table from /proc and returns the caller's own pid. Reaps at most
 // one ended child first. When ownName is given, the caller's own command name is

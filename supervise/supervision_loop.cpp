@@ -1,15 +1,16 @@
 #include "supervision_loop.h"
 
+#include "process_table.h"
+
 #include <cstdint>
 
 namespace {
 
 // A "restart" asked for by the program: give it up to ten pauses of five
 // seconds to leave by itself first.
-void WaitForExit(const WatchedProgram& watched, SupervisionWorld& world)
+void WaitForExit(const std::string& name, SupervisionWorld& world)
 {
-    for (unsigned pauses = 0; world.Runs(watched.processName) && pauses < kRestartWaitPauses;
-         ++pauses)
+    for (unsigned pauses = 0; world.Runs(name) && pauses < kRestartWaitPauses; ++pauses)
         world.Pause(kRestartWaitMs);
 }
 
@@ -18,11 +19,14 @@ void WaitForExit(const WatchedProgram& watched, SupervisionWorld& world)
 int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeartbeat,
               time_t& lastAlive, SupervisionWorld& world)
 {
+    // A name the process table cannot show would never be found: the program
+    // would be launched again every 20 s. Judge it as the table shows it.
+    const std::string name = ListedName(watched.processName);
     uint16_t missCount = 0;
     for (bool firstPass = true; !stop; firstPass = false) {
         const time_t now = world.Now();
         const time_t fileTime = world.FileTime(watched.controlFile);
-        if (world.Runs(watched.processName))
+        if (world.Runs(name))
             lastAlive = now;
         // The file's own time replaces the start or restart time, even when older.
         if (fileTime != 0)
@@ -46,9 +50,11 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
             continue;
         }
         if (restartAsked)
-            WaitForExit(watched, world);
-        world.Truncate(watched.controlFile);
-        world.Restart(watched.command, watched.processName);
+            WaitForExit(name, world);
+        // A "die" written during the wait stays for the next pass, which obeys it.
+        if (!restartAsked || world.ControlLine(watched.controlFile) != "die")
+            world.Truncate(watched.controlFile);
+        world.Restart(watched.command, name);
         lastHeartbeat = now;
         lastAlive = now;
         missCount = 0;

@@ -52,6 +52,27 @@ TEST(ScanProcessTable, NamesAProcessGaveItself)
     EXPECT_EQ(NameOf(table, tab.pid()), base);
 }
 
+TEST(ListedName, CutsAsTheKernelAndTheSnapshotCut)
+{
+    const struct {
+        const char* name;
+        const char* listed;
+    } cases[] = {
+        {"acme-report-server", "acme-report-ser"}, // 18 bytes
+        {"fifteen-bytes-x", "fifteen-bytes-x"},
+        {"fourteen-bytes\xC3\xA9", "fourteen-bytes\xC3"}, // a character split at byte 15
+        {"  lead", "lead"},
+        {"tab\tafter", "tab"},
+        {"my server", "my"},
+        {"a)b", "a"},
+        {")a", ""},
+        {"", ""},
+        {"   ", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ListedName(c.name), c.listed) << c.name;
+}
+
 TEST(ScanProcessTable, RebuildsTheTableAndKeepsOnlyProcessDirectories)
 {
     ProcessTable table;

@@ -190,6 +190,23 @@ TEST(SupervisionLoop, RestartWaitEndsWhenTheProgramLeaves)
     EXPECT_EQ(leaving.pauses, std::vector<unsigned long>(3, 5000));
 }
 
+// "die" written while a restart waits is not erased by the restart's
+// truncation: the restart goes on, and the next pass ends the loop.
+TEST(SupervisionLoop, DieWrittenWhileARestartWaitsEndsTheNextPass)
+{
+    FakeWorld w;
+    w.line = "restart";
+    w.afterPause = [](FakeWorld& world) {
+        if (world.pauses.size() == 3)
+            world.line = "die";
+    };
+    EXPECT_EQ(w.Run(T + 100), 0);
+    EXPECT_FALSE(w.stop); // ended by "die", not by the clock
+    EXPECT_EQ(w.restarts, std::vector<time_t>{T + 50});
+    EXPECT_EQ(w.passes, (std::vector<time_t>{T, T + 50}));
+    EXPECT_EQ(w.truncations, std::vector<time_t>{T + 50}); // by the "die" alone
+}
+
 TEST(SupervisionLoop, RestartThatCannotBeTruncatedRepeatsAfterEachWait)
 {
     FakeWorld w;
