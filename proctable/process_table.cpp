@@ -14,6 +14,8 @@
 namespace {
 
 const unsigned kNameField = sizeof(ProcessEntry::name);
+// The kernel keeps this many bytes of a program's name.
+const size_t kKernelNameBytes = 15;
 
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }

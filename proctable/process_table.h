@@ -3,7 +3,6 @@
 
 #include "recycling_allocator.h"
 
-#include <cstddef>
 #include <functional>
 #include <map>
 #include <string>
@@ -24,9 +23,6 @@ using ProcessTable = std::map<long, ProcessEntry, std::less<long>,
 // after the '(', cut at its first ')'. Returns false unless both fields were
 // read.
 bool ReadStatLine(const char* line, ProcessEntry& entry);
-
-// The kernel keeps this many bytes of a program's name.
-const size_t kKernelNameBytes = 15;
 
 // The name under which a snapshot lists a program called name: its first 15
 // bytes, as the kernel keeps them, cut by the rules of ReadStatLine. A name
