@@ -31,8 +31,14 @@ fi
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 if [ ! -x /usr/bin/qemu-i386-static ]; then
-  $sudo apt-get update -qq
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static
+  echo "installing qemu-user-static"
+  log=$(mktemp)
+  if ! { $sudo apt-get update -q &&
+      $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends qemu-user-static; } > "$log" 2>&1; then
+    cat "$log" >&2
+    exit 1
+  fi
+  rm -f "$log"
 fi
 [ -e "$binfmt/register" ] || $sudo mount -t binfmt_misc binfmt_misc "$binfmt"
 if ! registered; then

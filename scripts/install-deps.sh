@@ -1,45 +1,93 @@
 #!/bin/sh
-# Installs the Debian 12 packages that building, testing and the demo need;
-# with --i386, also those of the 32-bit x86 build (adding Debian's i386
-# architecture). Does nothing when all of them are present; uses sudo when
-# not run as root.
+# Installs the Debian 12 packages that are missing, one line per step, with
+# sudo when not run as root. What building needs, and what the tests need,
+# is debian/control's Build-Depends; the rest is listed here.
+#   (no argument)  building and running wdog (the demo, the benchmark)
+#   --package      building the packages for amd64 and, cross-built, i386
+#   --i386         building and testing the 32-bit x86 wdog
+#   --all          everything the test command uses: the above, the tests,
+#                  the 32-bit suite, lint, lintian, valgrind and the fuzzer
 set -eu
+cd "$(dirname "$0")/.."
 
-packages="cmake make g++ libgtest-dev libwxgtk3.2-dev procps clang libclang-rt-14-dev clang-tidy cppcheck valgrind python3 groff-base dpkg-dev lintian file"
-# valgrind needs the i386 C library's symbols to run a 32-bit program.
-i386_packages="g++-multilib libwxgtk3.2-dev:i386 libgtest-dev:i386 libc6-dbg:i386"
+mode=${1:-}
+# The demo and the benchmark look programs up with pgrep.
+run_packages="procps"
+# clang and its runtime build the fuzzer; valgrind needs the i386 C
+# library's symbols to run a 32-bit program.
+check_packages="clang libclang-rt-14-dev clang-tidy cppcheck valgrind libc6-dbg:i386 lintian file"
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 
-if [ "${1:-}" = --i386 ]; then
-  packages="$packages $i386_packages"
+# Runs apt-get quietly; on failure shows what it said and stops.
+apt() {
+  if ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get -y -q --no-install-recommends "$@" > "$log" 2>&1; then
+    cat "$log" >&2
+    exit 1
+  fi
+}
+
+# Prints how many packages apt-get would install for these arguments; fails
+# when it cannot tell (no package lists yet, or a name it does not know).
+new_packages() {
+  out=$(apt-get -s -q --no-install-recommends "$@" 2> /dev/null) || return 1
+  printf '%s\n' "$out" | grep -c '^Inst ' || true
+}
+
+updated=""
+# Installs what apt-get would install for these arguments, if anything.
+# step LABEL APT-ARGUMENTS...
+step() {
+  label=$1
+  shift
+  count=$(new_packages "$@") || count=
+  [ "$count" = 0 ] && return 0
+  if [ -z "$updated" ]; then
+    echo "updating the package lists"
+    apt update
+    updated=yes
+    count=$(new_packages "$@") || count=
+    [ "$count" = 0 ] && return 0
+  fi
+  case $count in
+    "") echo "installing $label" ;;
+    1) echo "installing $label: 1 package" ;;
+    *) echo "installing $label: $count packages" ;;
+  esac
+  apt "$@"
+}
+
+i386() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "adding the i386 architecture"
     $sudo dpkg --add-architecture i386
   fi
-fi
-
-# A name without an architecture is this machine's own (or "all"); with more
-# than one architecture installed, dpkg lists each.
-native=$(dpkg --print-architecture)
-installed() {
-  case $1 in
-    *:*) want=${1#*:} ;;
-    *) want=$native ;;
-  esac
-  dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$1" 2>/dev/null |
-    grep -q -x -E "($want|all) installed"
+  step "i386 build dependencies" build-dep -a i386 "$@" ./
+  step "the i386 cross compiler" install crossbuild-essential-i386
 }
 
-missing=""
-for p in $packages; do
-  installed "$p" || missing="$missing $p"
-done
-[ -z "$missing" ] && exit 0
-
-echo "installing:$missing"
-$sudo apt-get update -qq
-# The whole set in one request, so that apt keeps every architecture's
-# development files of the framework.
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $packages
+case $mode in
+  "")
+    step "build dependencies" build-dep -P nocheck ./
+    step "what running needs" install $run_packages
+    ;;
+  --package)
+    step "build dependencies" build-dep ./
+    i386 -P nocheck
+    ;;
+  --i386)
+    i386
+    ;;
+  --all)
+    step "build dependencies" build-dep ./
+    i386
+    step "check tools" install $run_packages $check_packages
+    ;;
+  *)
+    echo "usage: install-deps.sh [--package | --i386 | --all]" >&2
+    exit 2
+    ;;
+esac

@@ -2,13 +2,13 @@
 # Installs what is missing, then runs every check: the test suite in a build
 # with warnings as errors, the suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the suite on 32-bit x86 binaries, clang-tidy
-# and cppcheck, the Debian package (built, unpacked and checked with
-# lintian), and the fuzzer for WDOG_FUZZ_SECONDS (default 60). Stops at the
+# and cppcheck, the Debian packages for amd64 and i386 (built, checked with
+# lintian, unpacked and run, and built again to compare), and the fuzzer for WDOG_FUZZ_SECONDS (default 60). Stops at the
 # first failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-sh scripts/install-deps.sh --i386
+sh scripts/install-deps.sh --all
 sh scripts/enable-i386.sh
 
 # Builds into $1 with the options that follow, then runs the whole suite.
@@ -30,7 +30,7 @@ suite build-sanitize -DWDOG_SANITIZE=ON
 suite build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-gnu.cmake
 file -L build-i386/app/wdog
 bash scripts/lint.sh build
-echo "== package"
+echo "== packages"
 bash scripts/check-package.sh
 echo "== fuzzing"
 bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
