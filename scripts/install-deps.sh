@@ -64,6 +64,7 @@ i386() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "adding the i386 architecture"
     $sudo dpkg --add-architecture i386
+    updated="" # the lists hold no i386 package yet
   fi
   step "i386 build dependencies" build-dep -a i386 "$@" ./
   step "the i386 cross compiler" install crossbuild-essential-i386
