@@ -1,15 +1,22 @@
 #!/bin/bash
-# Builds both Debian packages and checks them: the build ran the fast part
-# of the suite; lintian finds no error and no warning in the packages, their
-# debug symbols, .changes or .buildinfo; each unpacked wdog refuses to run
-# without arguments, then launches a program and ends with status 0 on
-# "die"; the manual page renders without a warning; and this machine's
-# package, built again with nocheck, is byte for byte the first.
+# Builds both Debian packages and checks them: the version is the
+# changelog's everywhere; the build ran the fast part of the suite; lintian
+# finds no error and no warning in the packages, their debug symbols,
+# .changes or .buildinfo; each unpacked wdog refuses to run without
+# arguments, then launches a program and ends with status 0 on "die"; the
+# manual page renders without a warning; and this machine's package, built
+# again with nocheck, is byte for byte the first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 list=$(bash scripts/package.sh)
 mapfile -t debs <<< "$list"
+version=$(dpkg-parsechangelog -S Version)
+if ! grep -q "^project(wdog VERSION ${version%-*} " CMakeLists.txt ||
+    ! grep -q "^\.TH WDOG 1 .* \"wdog ${version%-*}\"" docs/wdog.1; then
+  echo "debian/changelog says $version: CMakeLists.txt and docs/wdog.1 must say ${version%-*}" >&2
+  exit 1
+fi
 log=build-package/build-$(dpkg --print-architecture).log
 grep -q -x '100% tests passed, 0 tests failed out of [0-9]*' "$log" ||
   { echo "the package's build ran no test" >&2; exit 1; }
