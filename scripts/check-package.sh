@@ -11,10 +11,11 @@ cd "$(dirname "$0")/.."
 
 list=$(bash scripts/package.sh)
 mapfile -t debs <<< "$list"
-version=$(dpkg-parsechangelog -S Version)
-if ! grep -q "^project(wdog VERSION ${version%-*} " CMakeLists.txt ||
-    ! grep -q "^\.TH WDOG 1 .* \"wdog ${version%-*}\"" docs/wdog.1; then
-  echo "debian/changelog says $version: CMakeLists.txt and docs/wdog.1 must say ${version%-*}" >&2
+upstream=$(dpkg-parsechangelog -S Version)
+upstream=${upstream%-*}
+if ! grep -q "^project(wdog VERSION $upstream " CMakeLists.txt ||
+    ! grep -q "^\.TH WDOG 1 .* \"wdog $upstream\"" docs/wdog.1; then
+  echo "debian/changelog says $upstream: CMakeLists.txt and docs/wdog.1 must say so too" >&2
   exit 1
 fi
 log=build-package/build-$(dpkg --print-architecture).log

@@ -3,8 +3,8 @@
 # with warnings as errors, the suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the suite on 32-bit x86 binaries, clang-tidy
 # and cppcheck, the Debian packages for amd64 and i386 (built, checked with
-# lintian, unpacked and run, and built again to compare), and the fuzzer for WDOG_FUZZ_SECONDS (default 60). Stops at the
-# first failing stage.
+# lintian, unpacked and run, and built again to compare), and the fuzzer for
+# WDOG_FUZZ_SECONDS (default 60). Stops at the first failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
