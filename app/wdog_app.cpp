@@ -1,6 +1,7 @@
 #include "wdog_app.h"
 
 #include "own_arguments.h"
+#include "supervision_world.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,5 +1,7 @@
 #include "one_pass.h"
 
+#include "supervision_world.h"
+
 namespace {
 
 // The real world, except that the first pause ends the loop and that

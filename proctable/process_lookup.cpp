@@ -8,15 +8,10 @@
 
 namespace {
 
-void SleepSeconds(unsigned seconds)
-{
-    sleep(seconds);
-}
-
-WaitPause g_pause = SleepSeconds;
+const unsigned long kKillWaitPassMs = 1000;
 
 // True while the snapshot still lists pid under the name it bore when killed.
-bool StillListed(const ProcessTable& table, int pid, const char* name)
+bool StillListed(const ProcessTable& table, pid_t pid, const char* name)
 {
     const auto it = table.find(pid);
     return it != table.end() && std::strcmp(it->second.name, name) == 0;
@@ -24,16 +19,20 @@ bool StillListed(const ProcessTable& table, int pid, const char* name)
 
 } // namespace
 
-void SetWaitPause(WaitPause pause)
+PauseFunction& KillWaitPause()
 {
-    g_pause = pause ? pause : SleepSeconds;
+    // sleep() counts whole seconds, which is all the wait asks of it.
+    static PauseFunction pause = [](unsigned long milliseconds) {
+        sleep(static_cast<unsigned>(milliseconds / 1000));
+    };
+    return pause;
 }
 
 int FindProcess(const char* name, int mode)
 {
     char ownName[64] = {};
     ProcessTable table;
-    const int self = ScanProcessTable(table, ownName, sizeof ownName);
+    const pid_t self = ScanProcessTable(table, ownName, sizeof ownName);
     const char* sought = name ? name : ownName;
 
     int found = 0;
@@ -64,8 +63,10 @@ void KillProcessAndWait(int pid)
     kill(pid, SIGKILL);
 
     for (unsigned pass = 0; pass < kKillWaitPasses; ++pass) {
+        // Snapshot first, pause second: the wait lasts at least one pass,
+        // even for a process that has gone at once.
         ScanProcessTable(table, nullptr, 0);
-        g_pause(1);
+        KillWaitPause()(kKillWaitPassMs);
         if (!StillListed(table, pid, name))
             return;
     }

@@ -1,6 +1,8 @@
 #ifndef WDOG_PROCTABLE_PROCESS_LOOKUP_H
 #define WDOG_PROCTABLE_PROCESS_LOOKUP_H
 
+#include "pause_override.h"
+
 // Modes of FindProcess.
 const int kFindProcess = 0;      // return the lowest matching pid
 const int kKillAllProcesses = 1; // kill every match, return the highest pid
@@ -19,9 +21,8 @@ int FindProcess(const char* name, int mode);
 // passes. A pid of 0 or less is never signalled.
 void KillProcessAndWait(int pid);
 
-// The pause between the snapshots of KillProcessAndWait, sleep() unless a test
-// replaces it to run the wait in virtual time. Null restores sleep().
-using WaitPause = void (*)(unsigned seconds);
-void SetWaitPause(WaitPause pause);
+// The pause of each pass of KillProcessAndWait, one second of sleep(). A test
+// puts a PauseOverride on it to run the wait in virtual time.
+PauseFunction& KillWaitPause();
 
 #endif

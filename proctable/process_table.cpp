@@ -38,6 +38,8 @@ bool ReadProcessEntry(const char* dirName, ProcessEntry& entry)
     char path[512];
     (void)std::snprintf(path, sizeof path, "/proc/%s/stat", dirName);
 
+    // Only whether it exists counts: a process that has ended since the
+    // listing is passed over before any open.
     struct stat info;
     if (stat(path, &info) != 0)
         return false;
@@ -83,7 +85,7 @@ std::string ListedName(const std::string& name)
     return ReadStatLine(line.c_str(), entry) ? entry.name : "";
 }
 
-int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
+pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
 {
     waitpid(-1, nullptr, WNOHANG);
 
@@ -93,7 +95,7 @@ int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
         std::exit(1);
     }
 
-    const int self = getpid();
+    const pid_t self = getpid();
     table.clear();
     const unsigned copyLimit = std::min(ownNameSize, kNameField) - 1;
 

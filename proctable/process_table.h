@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <sys/types.h>
 
 // One process of a snapshot: its pid and the command name from /proc/<pid>/stat.
 struct ProcessEntry {
@@ -34,6 +35,6 @@ std::string ListedName(const std::string& name);
 // one ended child first. When ownName is given, the caller's own command name is
 // copied into it with strncpy semantics, at most min(ownNameSize, 512) - 1 bytes.
 // Ends the process with status 1 when /proc cannot be opened.
-int ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize);
+pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize);
 
 #endif

@@ -52,7 +52,7 @@ void WriteAll(int fd, const char* text, size_t size)
 
 } // namespace
 
-long LaunchProgram(const char* path)
+pid_t LaunchProgram(const char* path)
 {
     const pid_t child = fork();
     if (child == 0)

@@ -1,6 +1,8 @@
 #ifndef WDOG_SUPERVISE_LAUNCH_H
 #define WDOG_SUPERVISE_LAUNCH_H
 
+#include <sys/types.h>
+
 // Starts the program at path as a child, with no arguments, and returns at
 // once without waiting for it: the path is used byte for byte, nothing in it
 // is split or unquoted (a path without '/' is looked up in PATH). The child
@@ -9,6 +11,6 @@
 // directory, and keeps only the standard three descriptors. Nothing of it is
 // remembered here: the process table's scan reaps it once it has ended.
 // Returns the child's pid, or 0 when no child could be made.
-long LaunchProgram(const char* path);
+pid_t LaunchProgram(const char* path);
 
 #endif

@@ -7,23 +7,20 @@
 
 namespace {
 
-void MilliSleep(unsigned long milliseconds)
-{
-    wxMilliSleep(milliseconds);
-}
-
-RestartPause g_pause = MilliSleep;
+// Between the last kill and the launch, when anything was killed.
+const unsigned long kPauseAfterKillsMs = 5000;
 
 } // namespace
 
-void SetRestartPause(RestartPause pause)
+PauseFunction& PauseAfterKills()
 {
-    g_pause = pause ? pause : MilliSleep;
+    static PauseFunction pause = wxMilliSleep;
+    return pause;
 }
 
 void RestartTarget(const char* command, const char* processName)
 {
     if (*processName && FindProcess(processName, kKillAllProcesses) > 0)
-        g_pause(5000);
+        PauseAfterKills()(kPauseAfterKillsMs);
     LaunchProgram(command);
 }

@@ -1,15 +1,16 @@
 #ifndef WDOG_SUPERVISE_RESTART_TARGET_H
 #define WDOG_SUPERVISE_RESTART_TARGET_H
 
+#include "pause_override.h"
+
 // Kills every process named processName (other than the watchdog itself),
 // waiting until each has gone; pauses 5 seconds if it killed any; then starts
 // command as one program path with no arguments, without waiting for it. An
 // empty processName names no process, so nothing is killed.
 void RestartTarget(const char* command, const char* processName);
 
-// The pause after the kills, wxMilliSleep unless a test replaces it to run
-// the restart in virtual time. Null restores wxMilliSleep.
-using RestartPause = void (*)(unsigned long milliseconds);
-void SetRestartPause(RestartPause pause);
+// The pause after the kills, wxMilliSleep. A test puts a PauseOverride on it
+// to run the restart in virtual time.
+PauseFunction& PauseAfterKills();
 
 #endif

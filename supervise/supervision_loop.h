@@ -1,9 +1,10 @@
 #ifndef WDOG_SUPERVISE_SUPERVISION_LOOP_H
 #define WDOG_SUPERVISE_SUPERVISION_LOOP_H
 
+#include "supervision_world.h"
+
 #include <ctime>
 #include <string>
-#include <wx/string.h>
 
 // Heartbeat and liveness ages are differences of time_t: a 32-bit one
 // overflows in January 2038.
@@ -14,22 +15,6 @@ struct WatchedProgram {
     std::string command;
     std::string controlFile;
     std::string processName;
-};
-
-// Everything the loop does to the world. The defaults are the real clock,
-// sleep, process lookup, restart and control file; tests replace them to run
-// the loop in virtual time.
-class SupervisionWorld {
-public:
-    virtual ~SupervisionWorld() = default;
-    virtual time_t Now();
-    virtual void Pause(unsigned long milliseconds);
-    // True when a process of that name runs, other than the watchdog.
-    virtual bool Runs(const std::string& processName);
-    virtual void Restart(const std::string& command, const std::string& processName);
-    virtual time_t FileTime(const std::string& path);
-    virtual wxString ControlLine(const std::string& path);
-    virtual void Truncate(const std::string& path);
 };
 
 // Limits of the loop, in seconds and pauses.

@@ -1,4 +1,4 @@
-#include "supervision_loop.h"
+#include "supervision_world.h"
 
 #include "control_file.h"
 #include "process_lookup.h"

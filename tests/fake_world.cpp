@@ -1,11 +1,12 @@
 #include "fake_world.h"
 
 #include "control_file.h"
+#include "supervision_loop.h"
 
 int FakeWorld::Run(time_t stopAt)
 {
     stopAt_ = stopAt;
-    const WatchedProgram watched{"/opt/prog/run", controlFile, "prog"};
+    const WatchedProgram watched{command, controlFile, processName};
     return Supervise(watched, stop, lastHeartbeat, lastAlive, *this);
 }
 

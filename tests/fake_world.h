@@ -1,7 +1,7 @@
 #ifndef WDOG_TESTS_FAKE_WORLD_H
 #define WDOG_TESTS_FAKE_WORLD_H
 
-#include "supervision_loop.h"
+#include "supervision_world.h"
 
 #include <functional>
 #include <string>
@@ -20,7 +20,9 @@ public:
     // Moves the clock, both of the loop's times and the file's time to start.
     void StartAt(time_t start);
 
+    std::string command = "/opt/prog/run";
     std::string controlFile = "/run/prog.ctl";
+    std::string processName = "prog";
     time_t now = kStart;
     bool stop = false;
     time_t lastHeartbeat = kStart;

@@ -2,6 +2,7 @@
 #include "process_support.h"
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <thread>
@@ -12,27 +13,17 @@ namespace {
 
 // Runs the kill waits in virtual time: each pause is counted and lasts a few
 // real milliseconds, enough for a killed process to die between snapshots.
-unsigned g_pauses;
-void (*g_onPause)();
-
-void RecordingPause(unsigned seconds)
-{
-    EXPECT_EQ(seconds, 1u);
-    ++g_pauses;
-    if (g_onPause)
-        g_onPause();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
 class ProcessLookup : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        g_pauses = 0;
-        g_onPause = nullptr;
-        SetWaitPause(RecordingPause);
-    }
-    void TearDown() override { SetWaitPause(nullptr); }
+    unsigned pauses = 0;
+    std::function<void()> onPause;
+    const PauseOverride recordingPause{KillWaitPause(), [this](unsigned long milliseconds) {
+        EXPECT_EQ(milliseconds, 1000u);
+        ++pauses;
+        if (onPause)
+            onPause();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }};
 };
 
 TEST_F(ProcessLookup, MatchesWholeKernelNamesOnly)
@@ -45,23 +36,8 @@ TEST_F(ProcessLookup, MatchesWholeKernelNamesOnly)
     EXPECT_EQ(FindProcess((full + "X").c_str(), kFindProcess), 0);
     EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), 0);
     EXPECT_EQ(FindProcess((full + "X").c_str(), kKillAllProcesses), 0);
-    EXPECT_EQ(g_pauses, 0u);
+    EXPECT_EQ(pauses, 0u);
     EXPECT_TRUE(IsRunning(process.pid()));
-}
-
-struct Timeline {
-    pid_t first, second;
-    struct Sample {
-        bool firstListed;
-        bool secondRunning;
-    };
-    std::vector<Sample> samples;
-} g_timeline;
-
-void SampleTimeline()
-{
-    g_timeline.samples.push_back(
-        {ProcListed(g_timeline.first), IsRunning(g_timeline.second)});
 }
 
 TEST_F(ProcessLookup, FindsLowestPidAndKillsAllOneAfterTheOther)
@@ -73,10 +49,14 @@ TEST_F(ProcessLookup, FindsLowestPidAndKillsAllOneAfterTheOther)
     const pid_t high = std::max(a.pid(), b.pid());
 
     EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), low);
-    EXPECT_EQ(g_pauses, 0u);
+    EXPECT_EQ(pauses, 0u);
 
-    g_timeline = {low, high, {}};
-    g_onPause = SampleTimeline;
+    struct Sample {
+        bool firstListed;
+        bool secondRunning;
+    };
+    std::vector<Sample> samples;
+    onPause = [&] { samples.push_back({ProcListed(low), IsRunning(high)}); };
     EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), high);
 
     EXPECT_FALSE(ProcListed(low));
@@ -85,7 +65,6 @@ TEST_F(ProcessLookup, FindsLowestPidAndKillsAllOneAfterTheOther)
 
     // The lower one left /proc while the higher one still ran, and only then
     // was the higher one killed.
-    const auto& samples = g_timeline.samples;
     size_t killed = 0;
     while (killed < samples.size() && samples[killed].secondRunning)
         ++killed;
@@ -107,7 +86,7 @@ TEST_F(ProcessLookup, NeverReturnsNorKillsTheCallerItself)
     EXPECT_EQ(FindProcess(own.c_str(), kFindProcess), 0);
     EXPECT_EQ(FindProcess(nullptr, kKillAllProcesses), 0);
     EXPECT_EQ(FindProcess(own.c_str(), kKillAllProcesses), 0);
-    EXPECT_EQ(g_pauses, 0u);
+    EXPECT_EQ(pauses, 0u);
 
     auto twin = NamedProcess::Twin();
     ASSERT_TRUE(WaitForName(twin.pid(), own));
@@ -142,62 +121,45 @@ TEST_F(ProcessLookup, GivesUpOnAProcessThatCannotLeaveProc)
 
     EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), zombie.pid());
 
-    EXPECT_EQ(g_pauses, kKillWaitPasses);
+    EXPECT_EQ(pauses, kKillWaitPasses);
     EXPECT_EQ(ProcState(zombie.pid()), 'Z');
 }
 
 // A root-owned process that renames itself when cued, signalled by an
 // unprivileged child of the test, which kill() cannot reach it from.
-struct RenameOnCue {
-    pid_t target;
-    int cue[2];
-    int done[2];
-    unsigned pauses;
-    std::string after;
-} g_rename;
-
-void RenameWhenCued()
-{
-    char byte;
-    if (read(g_rename.cue[0], &byte, 1) != 1)
-        _exit(1);
-    RenameSelf(g_rename.after);
-    if (write(g_rename.done[1], &byte, 1) != 1)
-        _exit(1);
-}
-
-void CueRenameAtThirdPause(unsigned)
-{
-    if (++g_rename.pauses != 3)
-        return;
-    char byte = 1;
-    if (write(g_rename.cue[1], &byte, 1) != 1 || read(g_rename.done[0], &byte, 1) != 1)
-        _exit(98);
-}
-
-void KillAsNobody()
-{
-    if (!BecomeNobody())
-        _exit(77);
-    SetWaitPause(CueRenameAtThirdPause);
-    KillProcessAndWait(g_rename.target);
-    _exit(static_cast<int>(g_rename.pauses));
-}
-
 TEST_F(ProcessLookup, WaitEndsWhenThePidBearsAnotherName)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to signal from another user";
-    ASSERT_EQ(pipe(g_rename.cue), 0);
-    ASSERT_EQ(pipe(g_rename.done), 0);
+    int cue[2];
+    int done[2];
+    ASSERT_EQ(pipe(cue), 0);
+    ASSERT_EQ(pipe(done), 0);
     const std::string before = UniqueName("old");
     const std::string after = UniqueName("new");
-    g_rename.after = after;
-    auto target = NamedProcess::Rename(before, RenameWhenCued);
-    g_rename.target = target.pid();
-    g_rename.pauses = 0;
+    auto target = NamedProcess::Rename(before, [&] {
+        char byte;
+        if (read(cue[0], &byte, 1) != 1)
+            _exit(1);
+        RenameSelf(after);
+        if (write(done[1], &byte, 1) != 1)
+            _exit(1);
+    });
 
-    const ChildResult result = RunInChild(KillAsNobody);
+    const ChildResult result = RunInChild([&] {
+        if (!BecomeNobody())
+            _exit(77);
+        unsigned passes = 0;
+        const PauseOverride cueRenameAtThirdPause(KillWaitPause(), [&](unsigned long) {
+            if (++passes != 3)
+                return;
+            char byte = 1;
+            if (write(cue[1], &byte, 1) != 1 || read(done[0], &byte, 1) != 1)
+                _exit(98);
+        });
+        KillProcessAndWait(target.pid());
+        _exit(static_cast<int>(passes));
+    });
 
     // Pass 3's snapshot still showed the old name; pass 4's shows the new one.
     ASSERT_TRUE(WIFEXITED(result.status));
@@ -205,7 +167,7 @@ TEST_F(ProcessLookup, WaitEndsWhenThePidBearsAnotherName)
         GTEST_SKIP() << "cannot switch to an unprivileged user here";
     EXPECT_EQ(WEXITSTATUS(result.status), 4);
     EXPECT_EQ(ProcName(target.pid()), after);
-    for (int fd : {g_rename.cue[0], g_rename.cue[1], g_rename.done[0], g_rename.done[1]})
+    for (int fd : {cue[0], cue[1], done[0], done[1]})
         close(fd);
 }
 

@@ -107,7 +107,7 @@ NamedProcess NamedProcess::Exec(const std::string& name)
     return process;
 }
 
-NamedProcess NamedProcess::Rename(const std::string& name, void (*body)())
+NamedProcess NamedProcess::Rename(const std::string& name, const std::function<void()>& body)
 {
     Pipe sync;
     const pid_t child = ForkOrThrow();
@@ -210,13 +210,25 @@ bool ProcListed(pid_t pid)
     return access(("/proc/" + std::to_string(pid)).c_str(), F_OK) == 0;
 }
 
-char ProcState(pid_t pid)
+ProcStat ReadProcStat(pid_t pid)
 {
     const std::string line = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-    const auto close = line.rfind(')');
-    if (close == std::string::npos || close + 2 >= line.size())
-        return 0;
-    return line[close + 2];
+    const size_t open = line.find('(');
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return {};
+    ProcStat stat;
+    if (open < close)
+        stat.name = line.substr(open + 1, close - open - 1);
+    if (close + 2 < line.size())
+        stat.fields = line.substr(close + 2);
+    return stat;
+}
+
+char ProcState(pid_t pid)
+{
+    const std::string fields = ReadProcStat(pid).fields;
+    return fields.empty() ? 0 : fields[0];
 }
 
 bool IsRunning(pid_t pid)
@@ -233,12 +245,8 @@ std::string ProcName(pid_t pid)
 
 bool OwnStatShowsKernelName()
 {
-    const std::string line = ReadFile("/proc/" + std::to_string(getpid()) + "/stat");
-    const size_t open = line.find('(');
-    const size_t close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || close < open)
-        return false;
-    return line.substr(open + 1, close - open - 1) == ProcName(getpid());
+    const ProcStat own = ReadProcStat(getpid());
+    return !own.fields.empty() && own.name == ProcName(getpid());
 }
 
 bool UnderUserModeEmulator(pid_t pid)
@@ -278,7 +286,7 @@ bool SigtermDefaultAndNothingBlocked(const std::string& statusLines)
     return (std::stoul(ignored, nullptr, 16) & (1ul << (SIGTERM - 1))) == 0;
 }
 
-ChildResult RunInChild(void (*fn)())
+ChildResult RunInChild(const std::function<void()>& fn)
 {
     Pipe err;
     (void)std::fflush(nullptr);

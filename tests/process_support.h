@@ -2,6 +2,7 @@
 #define WDOG_TESTS_PROCESS_SUPPORT_H
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,7 +34,7 @@ public:
     static NamedProcess Exec(const std::string& name);
     // Forks a child that renames itself with prctl (any name the kernel
     // takes, the empty one too), then runs body, or waits to be killed.
-    static NamedProcess Rename(const std::string& name, void (*body)() = nullptr);
+    static NamedProcess Rename(const std::string& name, const std::function<void()>& body = {});
     // Forks a child that keeps the test process's own name.
     static NamedProcess Twin();
 
@@ -74,6 +75,14 @@ void RenameSelf(const std::string& name);
 bool ProcListed(pid_t pid);
 // Listed and not a zombie.
 bool IsRunning(pid_t pid);
+// /proc/<pid>/stat cut around the name: the text between the first '(' and
+// the last ')', and the fields after that ')' and its blank, the state first.
+// Both are "" when pid is unlisted.
+struct ProcStat {
+    std::string name;
+    std::string fields;
+};
+ProcStat ReadProcStat(pid_t pid);
 // The state letter of /proc/<pid>/stat ('Z' for a zombie), or 0 when unlisted.
 char ProcState(pid_t pid);
 // The kernel's name of pid, from /proc/<pid>/comm, or "" when unlisted.
@@ -154,6 +163,6 @@ struct ChildResult {
     int status;
     std::string err;
 };
-ChildResult RunInChild(void (*fn)());
+ChildResult RunInChild(const std::function<void()>& fn);
 
 #endif

@@ -148,17 +148,14 @@ TEST(ScanProcessTable, ReapsOneEndedChildPerCall)
     EXPECT_FALSE(ProcListed(children[1]));
 }
 
-std::string g_emptyRoot;
-
 // Takes this process into an empty root without a /proc, then scans. Exits 77
 // when the machine allows neither chroot nor a user namespace to do it in.
-void ScanWithoutProc()
+void ScanWithoutProc(const char* root)
 {
 #ifdef WDOG_SANITIZED
     // The leak check at exit needs /proc; made now, it is not made again.
     __lsan_do_leak_check();
 #endif
-    const char* root = g_emptyRoot.c_str();
     if (chroot(root) != 0) {
         if (errno != EPERM || unshare(CLONE_NEWUSER) != 0 || chroot(root) != 0)
             _exit(77);
@@ -173,8 +170,7 @@ void ScanWithoutProc()
 TEST(ScanProcessTable, ProcThatCannotBeOpenedIsFatal)
 {
     TempDir empty;
-    g_emptyRoot = empty.path();
-    const ChildResult result = RunInChild(ScanWithoutProc);
+    const ChildResult result = RunInChild([&] { ScanWithoutProc(empty.path().c_str()); });
     ASSERT_TRUE(WIFEXITED(result.status));
     if (WEXITSTATUS(result.status) == 77)
         GTEST_SKIP() << "neither chroot nor a user namespace is permitted here";

@@ -89,7 +89,7 @@ TEST(Launch, TheProgramKeepsOnlyTheStandardDescriptors)
     WriteExecutable(dir.path() + "/prog", "#!/bin/sh\nexec sleep 30\n");
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0); // inheritable, as the framework's own may be
-    const pid_t child = static_cast<pid_t>(LaunchProgram((dir.path() + "/prog").c_str()));
+    const pid_t child = LaunchProgram((dir.path() + "/prog").c_str());
     close(pipeFds[0]);
     close(pipeFds[1]);
     ASSERT_GT(child, 0);
@@ -99,24 +99,19 @@ TEST(Launch, TheProgramKeepsOnlyTheStandardDescriptors)
     waitpid(child, nullptr, 0);
 }
 
-std::string g_missingProgram;
-
-void LaunchMissingAndReportItsStatus()
-{
-    const pid_t program = static_cast<pid_t>(LaunchProgram(g_missingProgram.c_str()));
-    int status = 0;
-    if (program <= 0 || waitpid(program, &status, 0) != program || !WIFEXITED(status))
-        _exit(1);
-    _exit(WEXITSTATUS(status));
-}
-
 TEST(Launch, AProgramThatCannotStartIsReportedByTheChild)
 {
     const TempDir dir;
-    g_missingProgram = dir.path() + "/no such program";
-    const ChildResult result = RunInChild(LaunchMissingAndReportItsStatus);
+    const std::string missingProgram = dir.path() + "/no such program";
+    const ChildResult result = RunInChild([&] {
+        const pid_t program = LaunchProgram(missingProgram.c_str());
+        int status = 0;
+        if (program <= 0 || waitpid(program, &status, 0) != program || !WIFEXITED(status))
+            _exit(1);
+        _exit(WEXITSTATUS(status));
+    });
     EXPECT_EQ(WEXITSTATUS(result.status), 127);
-    EXPECT_EQ(result.err, "[Watchdog]: Could not start " + g_missingProgram + ": No such file or directory\n");
+    EXPECT_EQ(result.err, "[Watchdog]: Could not start " + missingProgram + ": No such file or directory\n");
 }
 
 // Launches again and again with SIGTERM ignored, as the watchdog does.
@@ -156,56 +151,38 @@ TEST(Launch, TheCommandIsOneProgramPathByteForByte)
     }
 }
 
-std::vector<unsigned long> g_restartPauses;
-bool g_launchedBeforePause = false;
-bool g_nameListedAtPause = false;
-std::string g_reportDir;
-std::string g_name;
-
-void RecordRestartPause(unsigned long milliseconds)
-{
-    g_restartPauses.push_back(milliseconds);
-    g_launchedBeforePause = !ReadFile(g_reportDir + "/ran").empty();
-    g_nameListedAtPause = !g_name.empty() && FindProcess(g_name.c_str(), kFindProcess) != 0;
-}
-
-void NoWait(unsigned) {}
-
+// Restarts in virtual time. The pause after the kills records what the
+// world looked like then; name, when set, is looked up at that pause.
 class Restart : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        g_restartPauses.clear();
-        g_launchedBeforePause = false;
-        g_nameListedAtPause = false;
-        g_reportDir = dir.path();
-        g_name.clear();
-        SetRestartPause(RecordRestartPause);
-        SetWaitPause(NoWait);
-        WriteReporter(dir.path() + "/prog");
-    }
-    void TearDown() override
-    {
-        SetRestartPause(nullptr);
-        SetWaitPause(nullptr);
-    }
+    Restart() { WriteReporter(Command()); }
     std::string Command() const { return dir.path() + "/prog"; }
 
     TempDir dir;
+    std::string name;
+    std::vector<unsigned long> restartPauses;
+    bool launchedBeforePause = false;
+    bool nameListedAtPause = false;
+    const PauseOverride recordingPause{PauseAfterKills(), [this](unsigned long milliseconds) {
+        restartPauses.push_back(milliseconds);
+        launchedBeforePause = !ReadFile(dir.path() + "/ran").empty();
+        nameListedAtPause = !name.empty() && FindProcess(name.c_str(), kFindProcess) != 0;
+    }};
+    const PauseOverride noWait{KillWaitPause(), [](unsigned long) {}};
 };
 
 TEST_F(Restart, KillsEveryProcessOfTheNameThenPausesOnceThenLaunches)
 {
-    const std::string name = UniqueName("rst");
-    NamedProcess first = NamedProcess::Exec(name);
-    NamedProcess second = NamedProcess::Exec(name);
-    ASSERT_TRUE(WaitForName(first.pid(), name) && WaitForName(second.pid(), name));
+    const std::string programName = UniqueName("rst");
+    NamedProcess first = NamedProcess::Exec(programName);
+    NamedProcess second = NamedProcess::Exec(programName);
+    ASSERT_TRUE(WaitForName(first.pid(), programName) && WaitForName(second.pid(), programName));
 
-    RestartTarget(Command().c_str(), name.c_str());
+    RestartTarget(Command().c_str(), programName.c_str());
     EXPECT_FALSE(IsRunning(first.pid()));
     EXPECT_FALSE(IsRunning(second.pid()));
-    EXPECT_EQ(g_restartPauses, std::vector<unsigned long>{5000});
-    EXPECT_FALSE(g_launchedBeforePause);
+    EXPECT_EQ(restartPauses, std::vector<unsigned long>{5000});
+    EXPECT_FALSE(launchedBeforePause);
     EXPECT_NE(WaitForReport(dir.path()), "");
 }
 
@@ -226,24 +203,24 @@ TEST_F(Restart, KillsEveryChildTheProgramForkedUnderItsNameBeforeTheLaunch)
     // fast the machine's init reaps.
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0)
         GTEST_SKIP() << "cannot become a subreaper (user-mode emulation does not pass it on)";
-    g_name = UniqueName("forker");
-    const NamedProcess program = NamedProcess::Rename(g_name, ForkThreeAndWait);
+    name = UniqueName("forker");
+    const NamedProcess program = NamedProcess::Rename(name, ForkThreeAndWait);
     std::vector<pid_t> family;
-    ASSERT_TRUE(WaitUntil([&] { return (family = PidsNamed(g_name)).size() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return (family = PidsNamed(name)).size() == 4; }));
 
-    RestartTarget(Command().c_str(), g_name.c_str());
+    RestartTarget(Command().c_str(), name.c_str());
     for (const pid_t pid : family)
         EXPECT_FALSE(IsRunning(pid)) << pid;
-    EXPECT_EQ(g_restartPauses, std::vector<unsigned long>{5000});
-    EXPECT_FALSE(g_nameListedAtPause);
-    EXPECT_FALSE(g_launchedBeforePause);
+    EXPECT_EQ(restartPauses, std::vector<unsigned long>{5000});
+    EXPECT_FALSE(nameListedAtPause);
+    EXPECT_FALSE(launchedBeforePause);
     EXPECT_NE(WaitForReport(dir.path()), "");
 }
 
 TEST_F(Restart, LaunchesAtOnceWhenNothingBearsTheName)
 {
     RestartTarget(Command().c_str(), UniqueName("none").c_str());
-    EXPECT_TRUE(g_restartPauses.empty());
+    EXPECT_TRUE(restartPauses.empty());
     EXPECT_NE(WaitForReport(dir.path()), "");
 }
 
@@ -253,7 +230,7 @@ TEST_F(Restart, AnEmptyNameKillsNothing)
     ASSERT_TRUE(WaitForName(unnamed.pid(), ""));
     RestartTarget(Command().c_str(), "");
     EXPECT_TRUE(IsRunning(unnamed.pid()));
-    EXPECT_TRUE(g_restartPauses.empty());
+    EXPECT_TRUE(restartPauses.empty());
     EXPECT_NE(WaitForReport(dir.path()), "");
 }
 

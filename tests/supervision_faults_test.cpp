@@ -158,38 +158,15 @@ TEST(LoopFaults, AFullFileSystemChangesNothing)
     EXPECT_EQ(result.err, "full 1; die written 1; stale; truncated 0 3; restarted 0; ended 3; ctl 0");
 }
 
-// The real lookups and restarts, with only the clock and the pauses virtual.
-class VirtualClockWorld : public SupervisionWorld {
+// The real lookups and restarts too: only the clock and the pauses are virtual.
+class VirtualClockWorld : public RealFileWorld {
 public:
-    time_t now = 1700000000;
-    std::vector<time_t> passes;
-    bool* stop = nullptr;
-    time_t stopAt = 0;
-
-    time_t Now() override
+    bool Runs(const std::string& name) override { return SupervisionWorld::Runs(name); }
+    void Restart(const std::string& command, const std::string& name) override
     {
-        passes.push_back(now);
-        return now;
-    }
-    void Pause(unsigned long milliseconds) override
-    {
-        now += static_cast<time_t>(milliseconds / 1000);
-        *stop = now >= stopAt;
+        SupervisionWorld::Restart(command, name);
     }
 };
-
-unsigned g_killWaitPauses = 0;
-std::vector<unsigned long> g_restartPauses;
-
-void CountKillWaitPause(unsigned)
-{
-    ++g_killWaitPauses;
-}
-
-void RecordRestartPause(unsigned long milliseconds)
-{
-    g_restartPauses.push_back(milliseconds);
-}
 
 // A zombie of the watched name, whose parent is alive and is not the
 // watchdog, never leaves /proc. A "restart" waits the ten pauses for it, the
@@ -202,24 +179,23 @@ TEST(LoopFaults, AProcessThatNeverLeavesDoesNotStopTheRestart)
     const TempDir dir;
     WriteExecutable(dir.path() + "/prog", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/ran\"\n");
     WriteFile(dir.path() + "/ctl", "restart\n");
-    SetWaitPause(CountKillWaitPause);
-    SetRestartPause(RecordRestartPause);
+    unsigned killWaitPauses = 0;
+    std::vector<unsigned long> restartPauses;
+    const PauseOverride countKillWaitPause(KillWaitPause(), [&](unsigned long) { ++killWaitPauses; });
+    const PauseOverride recordRestartPause(PauseAfterKills(), [&](unsigned long milliseconds) {
+        restartPauses.push_back(milliseconds);
+    });
 
-    bool stop = false;
     VirtualClockWorld world;
-    world.stop = &stop;
+    world.command = dir.path() + "/prog";
+    world.controlFile = dir.path() + "/ctl";
+    world.processName = name;
     const time_t start = world.now;
-    world.stopAt = start + 58;
-    time_t lastHeartbeat = start;
-    time_t lastAlive = start;
-    const WatchedProgram watched{dir.path() + "/prog", dir.path() + "/ctl", name};
-    Supervise(watched, stop, lastHeartbeat, lastAlive, world);
-    SetWaitPause(nullptr);
-    SetRestartPause(nullptr);
+    world.Run(start + 58);
 
     EXPECT_TRUE(ProcListed(zombie.pid()));
-    EXPECT_EQ(g_killWaitPauses, kKillWaitPasses);
-    EXPECT_EQ(g_restartPauses, std::vector<unsigned long>{5000});
+    EXPECT_EQ(killWaitPauses, kKillWaitPasses);
+    EXPECT_EQ(restartPauses, std::vector<unsigned long>{5000});
     EXPECT_TRUE(WaitUntil([&] { return ReadFile(dir.path() + "/ran") == "ran\n"; }));
     EXPECT_EQ(FileSize(dir.path() + "/ctl"), 0);
     // The restarting pass at the start, the ten-pause wait, then one pass a second.

@@ -128,11 +128,8 @@ void KillAllNamed(const std::string& name)
 
 pid_t ParentOf(pid_t pid)
 {
-    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos || close + 4 >= stat.size())
-        return -1;
-    return std::atoi(stat.c_str() + close + 4);
+    const std::string fields = ReadProcStat(pid).fields;
+    return fields.size() > 2 ? std::atoi(fields.c_str() + 2) : -1;
 }
 
 std::vector<pid_t> ProgramsNamed(const std::string& name)
