@@ -228,7 +228,7 @@ ProcStat ReadProcStat(pid_t pid)
 char ProcState(pid_t pid)
 {
     const std::string fields = ReadProcStat(pid).fields;
-    return fields.empty() ? 0 : fields[0];
+    return fields.empty() ? '\0' : fields[0];
 }
 
 bool IsRunning(pid_t pid)

@@ -161,11 +161,14 @@ TEST(LoopFaults, AFullFileSystemChangesNothing)
 // The real lookups and restarts too: only the clock and the pauses are virtual.
 class VirtualClockWorld : public RealFileWorld {
 public:
-    bool Runs(const std::string& name) override { return SupervisionWorld::Runs(name); }
+    bool Runs(const std::string& name) override { return real_.Runs(name); }
     void Restart(const std::string& command, const std::string& name) override
     {
-        SupervisionWorld::Restart(command, name);
+        real_.Restart(command, name);
     }
+
+private:
+    SupervisionWorld real_;
 };
 
 // A zombie of the watched name, whose parent is alive and is not the
