@@ -10,7 +10,11 @@ class OnePassWorld : public SupervisionWorld {
 public:
     explicit OnePassWorld(bool& stop) : stop_(stop) {}
     void Pause(unsigned long) override { stop_ = true; }
-    void Restart(const std::string&, const std::string&) override { Disturbed(); }
+    time_t Restart(const std::string&, const std::string&, const std::function<void()>&) override
+    {
+        Disturbed();
+        return Now();
+    }
     void Truncate(const std::string&) override { Disturbed(); }
     bool disturbed = false;
 

@@ -1,10 +1,16 @@
 #include "process_lookup.h"
 
 #include "process_table.h"
+#include "unique_fd.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
+// glibc 2.36 declares these calls without C linkage for C++.
+extern "C" {
+#include <sys/pidfd.h>
+}
 
 namespace {
 
@@ -15,6 +21,32 @@ bool StillListed(const ProcessTable& table, pid_t pid, const char* name)
 {
     const auto it = table.find(pid);
     return it != table.end() && std::strcmp(it->second.name, name) == 0;
+}
+
+bool BearsName(pid_t pid, const char* name)
+{
+    ProcessEntry entry;
+    return ReadListedProcess(pid, entry) && std::strcmp(entry.name, name) == 0;
+}
+
+// Sends SIGKILL to pid if it bears name when signalled. A snapshot may be
+// seconds old by now, and its pid may belong to another program since: a
+// pidfd holds on to the process that had the pid when it was opened, so a
+// signal through it never reaches whoever takes the pid over. False when the
+// process has gone or bears another name; a signal refused (another user's
+// process) still counts as sent, and its wait runs.
+bool KillIfNamed(pid_t pid, const char* name)
+{
+    const UniqueFd process(pidfd_open(pid, 0));
+    if (!process && errno == ESRCH)
+        return false;
+    if (!BearsName(pid, name))
+        return false;
+    // Without a pidfd (an old kernel, a seccomp filter, valgrind) the name
+    // read just before is all the check there can be.
+    const int sent = process ? pidfd_send_signal(process.get(), SIGKILL, nullptr, 0)
+                             : kill(pid, SIGKILL);
+    return sent == 0 || errno != ESRCH;
 }
 
 } // namespace
@@ -39,35 +71,29 @@ int FindProcess(const char* name, int mode)
     for (const auto& [pid, entry] : table) {
         if (pid == self || std::strcmp(entry.name, sought) != 0)
             continue;
-        found = static_cast<int>(pid);
         if (mode != kKillAllProcesses)
-            break;
-        KillProcessAndWait(found);
+            return static_cast<int>(pid);
+        if (KillProcessAndWait(static_cast<int>(pid), sought))
+            found = static_cast<int>(pid);
     }
     return found;
 }
 
-void KillProcessAndWait(int pid)
+bool KillProcessAndWait(int pid, const char* name)
 {
     // kill() takes 0 and negative pids for whole process groups, or for every
     // process there is: never let a bad entry turn into that.
-    if (pid <= 0)
-        return;
+    if (pid <= 0 || !KillIfNamed(pid, name))
+        return false;
 
     ProcessTable table;
-    ScanProcessTable(table, nullptr, 0);
-    char name[sizeof(ProcessEntry::name)] = "";
-    if (const auto it = table.find(pid); it != table.end())
-        std::memcpy(name, it->second.name, sizeof name);
-
-    kill(pid, SIGKILL);
-
     for (unsigned pass = 0; pass < kKillWaitPasses; ++pass) {
         // Snapshot first, pause second: the wait lasts at least one pass,
         // even for a process that has gone at once.
         ScanProcessTable(table, nullptr, 0);
         KillWaitPause()(kKillWaitPassMs);
         if (!StillListed(table, pid, name))
-            return;
+            break;
     }
+    return true;
 }

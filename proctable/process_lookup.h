@@ -13,13 +13,17 @@ const unsigned kKillWaitPasses = 30;
 
 // Looks for processes whose command name equals name exactly, other than the
 // caller's own process; a null name means the caller's own command name.
-// Returns the matching pid that the mode asks for, or 0 when none matched.
+// Returns the matching pid that the mode asks for, or 0 when none matched. In
+// kill-all mode a match that bears another name by the time its turn comes
+// is passed over and not counted.
 int FindProcess(const char* name, int mode);
 
-// Sends SIGKILL to pid once, then takes a snapshot and pauses one second per
-// pass until pid has left /proc or bears another name, at most kKillWaitPasses
-// passes. A pid of 0 or less is never signalled.
-void KillProcessAndWait(int pid);
+// Sends SIGKILL to pid once, but only if it bears name at that moment, then
+// takes a snapshot and pauses one second per pass until pid has left /proc
+// or bears another name, at most kKillWaitPasses passes. False, at once and
+// with nothing sent, when pid has gone or bears another name. A pid of 0 or
+// less is never signalled.
+bool KillProcessAndWait(int pid, const char* name);
 
 // The pause of each pass of KillProcessAndWait, one second of sleep(). A test
 // puts a PauseOverride on it to run the wait in virtual time.

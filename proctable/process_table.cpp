@@ -76,6 +76,12 @@ bool ReadStatLine(const char* line, ProcessEntry& entry)
     return true;
 }
 
+bool ReadListedProcess(pid_t pid, ProcessEntry& entry)
+{
+    const std::string dirName = std::to_string(pid);
+    return pid > 0 && ReadProcessEntry(dirName.c_str(), entry);
+}
+
 std::string ListedName(const std::string& name)
 {
     // The stat line the kernel would write for such a program, read as every

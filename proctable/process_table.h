@@ -31,6 +31,10 @@ bool ReadStatLine(const char* line, ProcessEntry& entry);
 // one that begins with ')', comes back empty.
 std::string ListedName(const std::string& name);
 
+// Reads the pid and name of one process from /proc/<pid>/stat, by the rules
+// of ReadStatLine; false when it is not listed.
+bool ReadListedProcess(pid_t pid, ProcessEntry& entry);
+
 // Rebuilds the table from /proc and returns the caller's own pid. Reaps at most
 // one ended child first. When ownName is given, the caller's own command name is
 // copied into it with strncpy semantics, at most min(ownNameSize, 512) - 1 bytes.

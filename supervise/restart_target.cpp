@@ -18,9 +18,12 @@ PauseFunction& PauseAfterKills()
     return pause;
 }
 
-void RestartTarget(const char* command, const char* processName)
+void RestartTarget(const char* command, const char* processName,
+                   const std::function<void()>& beforeLaunch)
 {
     if (*processName && FindProcess(processName, kKillAllProcesses) > 0)
         PauseAfterKills()(kPauseAfterKillsMs);
+    if (beforeLaunch)
+        beforeLaunch();
     LaunchProgram(command);
 }

@@ -3,11 +3,15 @@
 
 #include "pause_override.h"
 
+#include <functional>
+
 // Kills every process named processName (other than the watchdog itself),
-// waiting until each has gone; pauses 5 seconds if it killed any; then starts
-// command as one program path with no arguments, without waiting for it. An
-// empty processName names no process, so nothing is killed.
-void RestartTarget(const char* command, const char* processName);
+// waiting until each has gone; pauses 5 seconds if it killed any; calls
+// beforeLaunch, when given; then starts command as one program path with no
+// arguments, without waiting for it. An empty processName names no process,
+// so nothing is killed.
+void RestartTarget(const char* command, const char* processName,
+                   const std::function<void()>& beforeLaunch = {});
 
 // The pause after the kills, wxMilliSleep. A test puts a PauseOverride on it
 // to run the restart in virtual time.

@@ -23,14 +23,20 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
     // would be launched again every 20 s. Judge it as the table shows it.
     const std::string name = ListedName(watched.processName);
     uint16_t missCount = 0;
+    // The file's time right after the last restart, or 0.
+    time_t fileTimeAtRestart = 0;
     for (bool firstPass = true; !stop; firstPass = false) {
         const time_t now = world.Now();
         const time_t fileTime = world.FileTime(watched.controlFile);
         if (world.Runs(name))
             lastAlive = now;
-        // The file's own time replaces the start or restart time, even when older.
-        if (fileTime != 0)
+        // The file's own time replaces the start or restart time, even when
+        // older. After a restart it counts only once it has changed: a file
+        // that could not be truncated keeps the old time that caused it.
+        if (fileTime != 0 && fileTime != fileTimeAtRestart) {
             lastHeartbeat = fileTime;
+            fileTimeAtRestart = 0;
+        }
 
         const bool miss =
             now - lastHeartbeat > kHeartbeatLimit || now - lastAlive > kLivenessLimit;
@@ -51,12 +57,17 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
         }
         if (restartAsked)
             WaitForExit(name, world);
-        // A "die" written during the wait stays for the next pass, which obeys it.
-        if (!restartAsked || world.ControlLine(watched.controlFile) != "die")
-            world.Truncate(watched.controlFile);
-        world.Restart(watched.command, name);
-        lastHeartbeat = now;
-        lastAlive = now;
+        // Truncated after the kills, just before the launch, so that the
+        // file's time is the launch's. A "die" written meanwhile stays for
+        // the next pass, which obeys it.
+        const time_t launched = world.Restart(watched.command, name, [&] {
+            if (world.ControlLine(watched.controlFile) != "die")
+                world.Truncate(watched.controlFile);
+        });
+        // The new program is judged from its launch, however long the kills took.
+        lastHeartbeat = launched;
+        lastAlive = launched;
+        fileTimeAtRestart = world.FileTime(watched.controlFile);
         missCount = 0;
     }
     return 0;

@@ -23,9 +23,11 @@ bool SupervisionWorld::Runs(const std::string& processName)
     return !processName.empty() && FindProcess(processName.c_str(), kFindProcess) != 0;
 }
 
-void SupervisionWorld::Restart(const std::string& command, const std::string& processName)
+time_t SupervisionWorld::Restart(const std::string& command, const std::string& processName,
+                                 const std::function<void()>& beforeLaunch)
 {
-    RestartTarget(command.c_str(), processName.c_str());
+    RestartTarget(command.c_str(), processName.c_str(), beforeLaunch);
+    return Now();
 }
 
 time_t SupervisionWorld::FileTime(const std::string& path)

@@ -39,15 +39,19 @@ bool FakeWorld::Runs(const std::string&)
     return running(now);
 }
 
-void FakeWorld::Restart(const std::string& command, const std::string& processName)
+time_t FakeWorld::Restart(const std::string& command, const std::string& processName,
+                          const std::function<void()>& beforeLaunch)
 {
     restarts.push_back(now);
     restartCommand = command;
     restartName = processName;
     now += restartTakes;
+    beforeLaunch();
+    launches.push_back(now);
     // A pass after a restart begins without a pause: stop here too.
     if (now >= stopAt_ || restarts.size() > 10000)
         stop = true;
+    return now;
 }
 
 time_t FakeWorld::FileTime(const std::string&)

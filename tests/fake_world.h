@@ -38,13 +38,15 @@ public:
     bool truncatable = true;
     // Called after each pause, for scenarios that change the world over time.
     std::function<void(FakeWorld&)> afterPause;
-    // Seconds that each restart takes (the kills and the pause after them).
+    // Seconds that each restart takes (the kills and the pause after them),
+    // before its beforeLaunch and its launch.
     time_t restartTakes = 0;
 
     // What the loop did.
     std::vector<time_t> passes;        // the time the loop read at each pass
     std::vector<unsigned long> pauses; // in milliseconds
     std::vector<time_t> restarts;      // the times at which Restart was called
+    std::vector<time_t> launches;      // the times at which it launched
     std::vector<time_t> truncations;
     int lookups = 0;
     std::string restartCommand;
@@ -53,7 +55,8 @@ public:
     time_t Now() override;
     void Pause(unsigned long milliseconds) override;
     bool Runs(const std::string& processName) override;
-    void Restart(const std::string& command, const std::string& processName) override;
+    time_t Restart(const std::string& command, const std::string& processName,
+                   const std::function<void()>& beforeLaunch) override;
     time_t FileTime(const std::string& path) override;
     wxString ControlLine(const std::string& path) override;
     void Truncate(const std::string& path) override;

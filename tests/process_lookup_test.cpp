@@ -125,6 +125,37 @@ TEST_F(ProcessLookup, GivesUpOnAProcessThatCannotLeaveProc)
     EXPECT_EQ(ProcState(zombie.pid()), 'Z');
 }
 
+// The kill-all walks one snapshot. A later match that takes another name
+// while an earlier one is killed and waited for (as a pid passed on to
+// another program would) is not signalled, nor counted.
+TEST_F(ProcessLookup, AMatchRenamedBeforeItsTurnIsNotSignalled)
+{
+    const std::string name = UniqueName("turn");
+    const std::string other = "o" + name.substr(1);
+    int cue[2];
+    ASSERT_EQ(pipe(cue), 0);
+    auto first = NamedProcess::Exec(name);
+    auto second = NamedProcess::Rename(name, [&] {
+        char byte;
+        if (read(cue[0], &byte, 1) == 1)
+            RenameSelf(other);
+    });
+    ASSERT_TRUE(WaitForName(first.pid(), name));
+    if (first.pid() > second.pid())
+        GTEST_SKIP() << "pids wrapped around between the two starts";
+    onPause = [&] {
+        if (pauses == 1) {
+            ASSERT_TRUE(write(cue[1], "x", 1) == 1 && WaitForName(second.pid(), other));
+        }
+    };
+
+    EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), first.pid());
+    EXPECT_FALSE(ProcListed(first.pid()));
+    EXPECT_TRUE(IsRunning(second.pid()));
+    close(cue[0]);
+    close(cue[1]);
+}
+
 // A root-owned process that renames itself when cued, signalled by an
 // unprivileged child of the test, which kill() cannot reach it from.
 TEST_F(ProcessLookup, WaitEndsWhenThePidBearsAnotherName)
@@ -157,7 +188,7 @@ TEST_F(ProcessLookup, WaitEndsWhenThePidBearsAnotherName)
             if (write(cue[1], &byte, 1) != 1 || read(done[0], &byte, 1) != 1)
                 _exit(98);
         });
-        KillProcessAndWait(target.pid());
+        KillProcessAndWait(target.pid(), before.c_str());
         _exit(static_cast<int>(passes));
     });
 
@@ -187,8 +218,8 @@ TEST(ProcessLookupRealTime, KillWaitsAtLeastOneSecondAndReapsTheChild)
 void KillGroupZeroAndExit()
 {
     setpgid(0, 0);
-    KillProcessAndWait(0);
-    KillProcessAndWait(-1 * getpid());
+    KillProcessAndWait(0, "");
+    KillProcessAndWait(-1 * getpid(), "");
     _exit(0);
 }
 

@@ -24,10 +24,12 @@ namespace {
 class BeatingWorld : public RealFileWorld {
 public:
     void Beat() { SetFileTimes(controlFile, now); }
-    void Restart(const std::string& command, const std::string& processName) override
+    time_t Restart(const std::string& command, const std::string& processName,
+                   const std::function<void()>& beforeLaunch) override
     {
-        RealFileWorld::Restart(command, processName);
+        const time_t launched = RealFileWorld::Restart(command, processName, beforeLaunch);
         Beat();
+        return launched;
     }
 };
 
@@ -162,9 +164,11 @@ TEST(LoopFaults, AFullFileSystemChangesNothing)
 class VirtualClockWorld : public RealFileWorld {
 public:
     bool Runs(const std::string& name) override { return real_.Runs(name); }
-    void Restart(const std::string& command, const std::string& name) override
+    time_t Restart(const std::string& command, const std::string& name,
+                   const std::function<void()>& beforeLaunch) override
     {
-        real_.Restart(command, name);
+        real_.Restart(command, name, beforeLaunch);
+        return now;
     }
 
 private:

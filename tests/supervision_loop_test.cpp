@@ -41,9 +41,32 @@ TEST(SupervisionLoop, VanishedProgramRestartsAbout20sAfterItsLastSighting)
     w.Run(T + 60);
 
     // Last seen at T+9; ages 16..20 are the misses. Both times are reset to
-    // the start of the restarting pass, not its end, so the next restart
-    // follows 20 s after T+29 although that restart took 6 s.
-    EXPECT_EQ(w.restarts, (std::vector<time_t>{T + 29, T + 49}));
+    // the launch, at the end of the 6 s restart, so the next restart follows
+    // 20 s after T+35.
+    EXPECT_EQ(w.restarts, (std::vector<time_t>{T + 29, T + 55}));
+    EXPECT_EQ(w.truncations, (std::vector<time_t>{T + 35, T + 61}));
+}
+
+// A restart that takes long (kills that wait, the pause after them), then a
+// program that shows itself 10 s after its launch and beats from 30 s on:
+// it is judged from its launch, also when the control file cannot be
+// truncated and keeps its old time (a FIFO), and is restarted once only.
+TEST(SupervisionLoop, ARelaunchedProgramHasItsFullTimeAfterALongRestart)
+{
+    for (const bool truncatable : {true, false}) {
+        FakeWorld w;
+        w.fileTime = T - 3600; // hung since long before the start
+        w.truncatable = truncatable;
+        w.restartTakes = 56;
+        w.running = [&w](time_t t) { return w.launches.empty() || t >= w.launches[0] + 10; };
+        w.afterPause = [](FakeWorld& w) {
+            if (!w.launches.empty() && w.now >= w.launches[0] + 30)
+                Beat(w);
+        };
+        w.Run(T + 300);
+        EXPECT_EQ(w.restarts, std::vector<time_t>{T + 4}) << truncatable;
+        EXPECT_EQ(w.launches, std::vector<time_t>{T + 60}) << truncatable;
+    }
 }
 
 TEST(SupervisionLoop, FourMissesThenAGoodPassStartOver)
@@ -169,8 +192,8 @@ TEST(SupervisionLoop, RestartWaitsTenPausesForARunningProgram)
     EXPECT_EQ(w.lookups, 12); // the pass's own, then 11 while waiting
     EXPECT_EQ(w.pauses, std::vector<unsigned long>(10, 5000));
     EXPECT_EQ(w.truncations, std::vector<time_t>{T + 50});
-    EXPECT_EQ(w.lastHeartbeat, T);
-    EXPECT_EQ(w.lastAlive, T);
+    EXPECT_EQ(w.lastHeartbeat, T + 50); // from the launch
+    EXPECT_EQ(w.lastAlive, T + 50);
 }
 
 TEST(SupervisionLoop, RestartWaitEndsWhenTheProgramLeaves)
