@@ -14,7 +14,8 @@ time_t ControlFileTime(const char* path);
 
 // The first line of the file as the framework's text-file reader splits it
 // (after LF, CR LF or a lone CR; a byte-order mark dropped), or "" when the
-// file has no lines, cannot be opened, or is not a regular file.
+// file has no lines, cannot be opened, or is not a regular file. Only the
+// first 4 KiB are read: a first line longer than that is "".
 wxString ReadControlLine(const char* path);
 
 // Truncates the file to zero length, creating it when it is missing, which

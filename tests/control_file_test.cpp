@@ -44,6 +44,40 @@ TEST(ControlFile, FirstLineAsTheTextReaderSplitsIt)
     }
 }
 
+// head padded with unit to 4094 bytes, then tail: the first 4 KiB end two
+// bytes into tail.
+std::string CutInTail(std::string head, const std::string& unit, const std::string& tail)
+{
+    while (head.size() + unit.size() <= 4094)
+        head += unit;
+    return head + tail;
+}
+
+// Only the first 4 KiB are read, whatever the file's size; a character that
+// the edge cuts in two is dropped, and the line before it stays a command.
+TEST(ControlFile, OnlyTheFirst4KiBAreRead)
+{
+    const std::string utf16("\xFF\xFE" "d\0i\0e\0\n\0", 10);
+    const std::string utf16Unit("x\0", 2);
+    const std::string utf16Pair("\x3D\xD8\x00\xDE", 4); // U+1F600
+    const struct {
+        const char* label;
+        std::string bytes;
+        const char* line;
+    } cases[] = {
+        {"a large file", "die\n" + std::string(4 << 20, 'x'), "die"},
+        {"a first line over 4 KiB", std::string(5000, 'a') + "\ndie\n", ""},
+        {"UTF-8 cut in a sequence", CutInTail("\xEF\xBB\xBF" "die\n", "x", "\xE2\x82\xAC"), "die"},
+        {"UTF-16 cut in a pair", CutInTail(utf16, utf16Unit, utf16Pair), "die"},
+    };
+    const TempDir dir;
+    const std::string path = dir.path() + "/ctl";
+    for (const auto& c : cases) {
+        WriteFile(path, c.bytes);
+        EXPECT_EQ(ReadControlLine(path.c_str()), c.line) << c.label;
+    }
+}
+
 TEST(ControlFile, PathsAreUsedByteForByte)
 {
     const TempDir dir;
