@@ -1,6 +1,7 @@
 #include "wdog_app.h"
 
 #include "own_arguments.h"
+#include "stale_lock.h"
 #include "supervision_world.h"
 
 #include <csignal>
@@ -78,8 +79,16 @@ bool wdog::OnInit()
 int wdog::OnRun()
 {
     // One watchdog per executable name and user, whatever it supervises.
+    const wxString lockName = GetAppName() + wxGetUserId();
+    const wxString lockDir = "/dev/shm";
+    // The path as the checker makes it, converted as it converts it. The
+    // buffer may point into the string: keep the string alive.
+    const wxString lockFile = lockDir + "/" + lockName;
+    const wxScopedCharBuffer lockPath = lockFile.fn_str();
+    if (lockPath.data())
+        RemoveStaleLock(lockPath.data());
     wxSingleInstanceChecker checker;
-    checker.Create(GetAppName() + wxGetUserId(), "/dev/shm");
+    checker.Create(lockName, lockDir);
     if (checker.IsAnotherRunning())
         return 0;
 

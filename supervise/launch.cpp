@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <initializer_list>
 #include <unistd.h>
 
 namespace {
@@ -24,10 +25,15 @@ void WriteAll(int fd, const char* text, size_t size)
 // the program should inherit, then becomes the program.
 [[noreturn]] void BecomeProgram(const char* path)
 {
+    // The program starts as its start script would start it by hand: not with
+    // what the watchdog ignores itself (SIGTERM, SIGPIPE), nor with what a
+    // shell ignores in a background job (SIGINT, SIGQUIT). SIGHUP stays as
+    // inherited: an operator's nohup is meant for the program too.
     struct sigaction dfl = {};
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
-    sigaction(SIGTERM, &dfl, nullptr);
+    for (const int signal : {SIGINT, SIGQUIT, SIGPIPE, SIGTERM})
+        sigaction(signal, &dfl, nullptr);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);

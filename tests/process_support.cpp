@@ -271,19 +271,34 @@ bool WaitForName(pid_t pid, const std::string& name)
     return WaitUntil([&] { return ProcName(pid) == name; });
 }
 
-bool SigtermDefaultAndNothingBlocked(const std::string& statusLines)
+namespace {
+
+std::string StatusValue(const std::string& statusLines, const std::string& wanted)
 {
     std::istringstream in(statusLines);
-    std::string blocked = "?", ignored = "?";
-    for (std::string key, value; in >> key >> value;) {
-        if (key == "SigBlk:")
-            blocked = value;
-        else if (key == "SigIgn:")
-            ignored = value;
-    }
-    if (blocked != "0000000000000000" || ignored == "?")
+    for (std::string key, value; in >> key >> value;)
+        if (key == wanted)
+            return value;
+    return "";
+}
+
+} // namespace
+
+unsigned long IgnoredSignals(const std::string& statusLines)
+{
+    const std::string ignored = StatusValue(statusLines, "SigIgn:");
+    return ignored.empty() ? ~0ul : std::stoul(ignored, nullptr, 16);
+}
+
+bool SignalsDefaultAndNothingBlocked(const std::string& statusLines)
+{
+    if (StatusValue(statusLines, "SigBlk:") != "0000000000000000")
         return false;
-    return (std::stoul(ignored, nullptr, 16) & (1ul << (SIGTERM - 1))) == 0;
+    const unsigned long ignored = IgnoredSignals(statusLines);
+    for (const int signal : {SIGINT, SIGQUIT, SIGPIPE, SIGTERM})
+        if (ignored & (1ul << (signal - 1)))
+            return false;
+    return true;
 }
 
 ChildResult RunInChild(const std::function<void()>& fn)

@@ -128,8 +128,12 @@ bool WaitForName(pid_t pid, const std::string& name);
     "done < /proc/$$/status"
 
 // True when the "SigBlk:" and "SigIgn:" lines of a /proc/<pid>/status
-// excerpt show no signal blocked and SIGTERM not ignored.
-bool SigtermDefaultAndNothingBlocked(const std::string& statusLines);
+// excerpt show no signal blocked and none of SIGINT, SIGQUIT, SIGPIPE and
+// SIGTERM ignored.
+bool SignalsDefaultAndNothingBlocked(const std::string& statusLines);
+// The mask of the "SigIgn:" line of such an excerpt (bit n - 1 for signal n),
+// or ~0 when there is none.
+unsigned long IgnoredSignals(const std::string& statusLines);
 
 // Pids of every process listed in /proc, in /proc order.
 std::vector<pid_t> ListedPids();

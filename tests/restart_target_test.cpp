@@ -52,7 +52,11 @@ bool Blocked(int signal)
     return sigismember(&mask, signal) == 1;
 }
 
-TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
+// As a background job of a script (SIGINT and SIGQUIT ignored), under
+// nohup (SIGHUP), with SIGTERM and SIGPIPE ignored as the watchdog does.
+const int kIgnoredByTheCaller[] = {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM};
+
+TEST(Launch, TheProgramGetsDefaultSignalsAnEmptyMaskAndNoArguments)
 {
     const TempDir dir;
     WriteReporter(dir.path() + "/prog");
@@ -60,7 +64,8 @@ TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
     const TempDir workDir;
     const WorkingDirectory cwd(workDir.path());
 
-    (void)signal(SIGTERM, SIG_IGN);
+    for (const int ignored : kIgnoredByTheCaller)
+        (void)signal(ignored, SIG_IGN);
     sigset_t usr2;
     sigemptyset(&usr2);
     sigaddset(&usr2, SIGUSR2);
@@ -71,12 +76,14 @@ TEST(Launch, TheProgramGetsDefaultSigtermAnEmptyMaskAndNoArguments)
     EXPECT_TRUE(SigtermIgnored());
     EXPECT_FALSE(Blocked(SIGTERM));
     sigprocmask(SIG_UNBLOCK, &usr2, nullptr);
-    (void)signal(SIGTERM, SIG_DFL);
+    for (const int ignored : kIgnoredByTheCaller)
+        (void)signal(ignored, SIG_DFL);
 
     const std::string report = WaitForReport(dir.path());
     ASSERT_NE(report, "");
     EXPECT_EQ(report.substr(0, report.find("\n0\n")), dir.path() + "/prog");
-    EXPECT_TRUE(SigtermDefaultAndNothingBlocked(report)) << report;
+    EXPECT_TRUE(SignalsDefaultAndNothingBlocked(report)) << report;
+    EXPECT_TRUE(IgnoredSignals(report) & (1ul << (SIGHUP - 1))) << report; // nohup holds
     EXPECT_NE(report.find("PPid: " + std::to_string(getpid()) + "\n"), std::string::npos) << report;
     EXPECT_NE(report.find("\nprobe=inherited\n"), std::string::npos) << report;
     EXPECT_NE(report.find("\ncwd=" + workDir.path() + "\n"), std::string::npos) << report;

@@ -64,7 +64,7 @@ TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
     EXPECT_EQ(ParentOf(program), first.pid());
     std::this_thread::sleep_for(1s);
     const std::string state = ReadFile(dir + "/state");
-    EXPECT_TRUE(SigtermDefaultAndNothingBlocked(state)) << state;
+    EXPECT_TRUE(SignalsDefaultAndNothingBlocked(state)) << state;
     kill(first.pid(), SIGTERM);
     ASSERT_TRUE(first.Running());
 
@@ -79,6 +79,51 @@ TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
     WriteFile(dir + "/ctl", "die\n");
     EXPECT_EQ(next.WaitExit(5s), 0);
     EXPECT_EQ(ProgramsNamed(name), std::vector<pid_t>{program}); // never restarted
+}
+
+// A watchdog killed with SIGKILL leaves its lock file, and while it stays an
+// unreaped zombie its pid still answers kill(pid, 0). The next watchdog of
+// that name finds nobody holding the lock, takes it and supervises.
+TEST(Wdog, ALockLeftByAKilledWatchdogKeepsNobodyOut)
+{
+    const WatchedSetup setup("watched", "stale");
+    const std::string exe = UniqueName("wdstale");
+    Watchdog killed(setup.dir, exe, {"/bin/false", setup.dir + "/other.ctl", "other"});
+    ASSERT_TRUE(WaitForLock(exe));
+    kill(killed.pid(), SIGKILL);
+    ASSERT_TRUE(WaitForState(killed.pid(), 'Z'));
+
+    WriteFile(setup.dir + "/ctl", "restart\n");
+    Watchdog next(setup.dir, exe, {setup.program, setup.dir + "/ctl", setup.name});
+    const pid_t program = WaitForProcessNamed(setup.name, 10s);
+    ASSERT_NE(program, 0) << next.Stderr();
+    EXPECT_EQ(ParentOf(program), next.pid());
+    WriteFile(setup.dir + "/ctl", "die\n");
+    EXPECT_EQ(next.WaitExit(5s), 0);
+    EXPECT_EQ(next.Stderr(), "");
+}
+
+// Started with its standard streams closed (cron, init scripts), the
+// watchdog opens them on /dev/null: they do not become its lock file, nor
+// the launched program's standard streams.
+TEST(Wdog, ClosedStandardStreamsAreNotTheLockFile)
+{
+    const WatchedSetup setup("watched", "closed");
+    WriteFile(setup.dir + "/ctl", "restart\n");
+    Watchdog w(setup.dir, UniqueName("wdclosed"), {setup.program, setup.dir + "/ctl", setup.name},
+               "", "", [] {
+                   for (int fd = 0; fd <= 2; ++fd)
+                       close(fd);
+               });
+    const pid_t program = WaitForProcessNamed(setup.name, 10s);
+    ASSERT_NE(program, 0);
+    for (int fd = 0; fd <= 2; ++fd) {
+        const std::string link = "/proc/" + std::to_string(program) + "/fd/" + std::to_string(fd);
+        std::error_code error;
+        EXPECT_EQ(std::filesystem::read_symlink(link, error), "/dev/null") << fd;
+    }
+    WriteFile(setup.dir + "/ctl", "die\n");
+    EXPECT_EQ(w.WaitExit(5s), 0);
 }
 
 TEST(Wdog, AFifoAsControlFileDoesNotStopTheLoop)
