@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 #include <sched.h>
 #include <sys/mount.h>
@@ -271,34 +270,18 @@ bool WaitForName(pid_t pid, const std::string& name)
     return WaitUntil([&] { return ProcName(pid) == name; });
 }
 
-namespace {
-
-std::string StatusValue(const std::string& statusLines, const std::string& wanted)
-{
-    std::istringstream in(statusLines);
-    for (std::string key, value; in >> key >> value;)
-        if (key == wanted)
-            return value;
-    return "";
-}
-
-} // namespace
-
 unsigned long IgnoredSignals(const std::string& statusLines)
 {
-    const std::string ignored = StatusValue(statusLines, "SigIgn:");
-    return ignored.empty() ? ~0ul : std::stoul(ignored, nullptr, 16);
+    const size_t at = statusLines.find("SigIgn: ");
+    return at == std::string::npos ? ~0ul : std::stoul(statusLines.substr(at + 8), nullptr, 16);
 }
 
 bool SignalsDefaultAndNothingBlocked(const std::string& statusLines)
 {
-    if (StatusValue(statusLines, "SigBlk:") != "0000000000000000")
-        return false;
-    const unsigned long ignored = IgnoredSignals(statusLines);
-    for (const int signal : {SIGINT, SIGQUIT, SIGPIPE, SIGTERM})
-        if (ignored & (1ul << (signal - 1)))
-            return false;
-    return true;
+    const unsigned long defaults = 1ul << (SIGINT - 1) | 1ul << (SIGQUIT - 1) |
+                                   1ul << (SIGPIPE - 1) | 1ul << (SIGTERM - 1);
+    return statusLines.find("SigBlk: 0000000000000000\n") != std::string::npos &&
+           (IgnoredSignals(statusLines) & defaults) == 0;
 }
 
 ChildResult RunInChild(const std::function<void()>& fn)
