@@ -7,6 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sh scripts/install-deps.sh
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DWDOG_BENCH=ON > /dev/null
 cmake --build build-release -j "$(nproc)" --target wdog_bench > /dev/null
 exec build-release/bench/wdog_bench "$@"

@@ -15,12 +15,19 @@ mode=${1:-}
 run_packages="procps"
 # clang and its runtime build the fuzzer; valgrind needs the i386 C
 # library's symbols to run a 32-bit program.
-check_packages="clang libclang-rt-14-dev clang-tidy cppcheck valgrind libc6-dbg:i386 lintian file"
+# piuparts installs, removes and purges the package in a clean Debian 12.
+check_packages="clang libclang-rt-14-dev clang-tidy cppcheck valgrind libc6-dbg:i386 lintian file piuparts"
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
+
+# Progress goes to standard error: other scripts read this one's callers'
+# standard output (package.sh prints the packages it built there).
+say() {
+  echo "$@" >&2
+}
 
 # Runs apt-get quietly; on failure shows what it said and stops.
 apt() {
@@ -46,23 +53,23 @@ step() {
   count=$(new_packages "$@") || count=
   [ "$count" = 0 ] && return 0
   if [ -z "$updated" ]; then
-    echo "updating the package lists"
+    say "updating the package lists"
     apt update
     updated=yes
     count=$(new_packages "$@") || count=
     [ "$count" = 0 ] && return 0
   fi
   case $count in
-    "") echo "installing $label" ;;
-    1) echo "installing $label: 1 package" ;;
-    *) echo "installing $label: $count packages" ;;
+    "") say "installing $label" ;;
+    1) say "installing $label: 1 package" ;;
+    *) say "installing $label: $count packages" ;;
   esac
   apt "$@"
 }
 
 i386() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    echo "adding the i386 architecture"
+    say "adding the i386 architecture"
     $sudo dpkg --add-architecture i386
     updated="" # the lists hold no i386 package yet
   fi
