@@ -37,7 +37,10 @@ build() {
   local arch=$1
   shift
   rm -rf "$src"
-  (cd "$out" && dpkg-source -x "wdog_$version.dsc" "wdog-$upstream") > /dev/null
+  if ! (cd "$out" && dpkg-source -x "wdog_$version.dsc" "wdog-$upstream") > "$out/extract.log" 2>&1; then
+    cat "$out/extract.log" >&2
+    exit 1
+  fi
   echo "building wdog_${version}_$arch.deb" >&2
   if ! (cd "$src" && dpkg-buildpackage -b -us -uc --host-arch "$arch" "$@") > "$out/build-$arch.log" 2>&1; then
     cat "$out/build-$arch.log" >&2
