@@ -10,10 +10,11 @@ class OnePassWorld : public SupervisionWorld {
 public:
     explicit OnePassWorld(bool& stop) : stop_(stop) {}
     void Pause(unsigned long) override { stop_ = true; }
-    time_t Restart(const std::string&, const std::string&, const std::function<void()>&) override
+    std::optional<Clocks> Restart(const std::string&, const std::string&,
+                                  const std::function<void()>&) override
     {
         Disturbed();
-        return Now();
+        return Clocks{Now(), Monotonic()};
     }
     void Truncate(const std::string&) override { Disturbed(); }
     bool disturbed = false;

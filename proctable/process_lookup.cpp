@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 // glibc 2.36 declares these calls without C linkage for C++.
@@ -23,30 +24,41 @@ bool StillListed(const ProcessTable& table, pid_t pid, const char* name)
     return it != table.end() && std::strcmp(it->second.name, name) == 0;
 }
 
-bool BearsName(pid_t pid, const char* name)
-{
-    ProcessEntry entry;
-    return ReadListedProcess(pid, entry) && std::strcmp(entry.name, name) == 0;
-}
-
 // Sends SIGKILL to pid if it bears name when signalled. A snapshot may be
 // seconds old by now, and its pid may belong to another program since: a
 // pidfd holds on to the process that had the pid when it was opened, so a
-// signal through it never reaches whoever takes the pid over. False when the
-// process has gone or bears another name; a signal refused (another user's
-// process) still counts as sent, and its wait runs.
-bool KillIfNamed(pid_t pid, const char* name)
+// signal through it never reaches whoever takes the pid over. Passed over
+// when the process has gone or bears another name; a signal refused
+// (another user's process) still counts as sent, and its wait runs.
+KillOutcome KillIfNamed(pid_t pid, const char* name)
 {
     const UniqueFd process(pidfd_open(pid, 0));
     if (!process && errno == ESRCH)
-        return false;
-    if (!BearsName(pid, name))
-        return false;
+        return KillOutcome::kPassedOver;
+    if (!process && IsShortage(errno))
+        return KillOutcome::kIncomplete;
+    ProcessEntry entry;
+    const StatRead read = ReadListedProcess(pid, entry);
+    if (read == StatRead::kShort)
+        return KillOutcome::kIncomplete;
+    if (read != StatRead::kListed || std::strcmp(entry.name, name) != 0)
+        return KillOutcome::kPassedOver;
     // Without a pidfd (an old kernel, a seccomp filter, valgrind) the name
     // read just before is all the check there can be.
     const int sent = process ? pidfd_send_signal(process.get(), SIGKILL, nullptr, 0)
                              : kill(pid, SIGKILL);
-    return sent == 0 || errno != ESRCH;
+    return sent == 0 || errno != ESRCH ? KillOutcome::kKilled : KillOutcome::kPassedOver;
+}
+
+// One line when the process table first cannot be read whole, and nothing
+// more until it can again.
+void ReportShortage(bool shortNow)
+{
+    static bool reported = false;
+    if (shortNow && !reported)
+        (void)std::fprintf(stderr, "[Watchdog]: Out of descriptors or memory: cannot read /proc whole,"
+                                   " no restart until it can\n");
+    reported = shortNow;
 }
 
 } // namespace
@@ -68,23 +80,35 @@ int FindProcess(const char* name, int mode)
     const char* sought = name ? name : ownName;
 
     int found = 0;
+    bool complete = table.complete;
     for (const auto& [pid, entry] : table) {
         if (pid == self || std::strcmp(entry.name, sought) != 0)
             continue;
-        if (mode != kKillAllProcesses)
-            return static_cast<int>(pid);
-        if (KillProcessAndWait(static_cast<int>(pid), sought))
+        if (mode != kKillAllProcesses) {
             found = static_cast<int>(pid);
+            break;
+        }
+        // The matches that can be seen are killed even when others may hide.
+        const KillOutcome outcome = KillProcessAndWait(static_cast<int>(pid), sought);
+        if (outcome == KillOutcome::kKilled)
+            found = static_cast<int>(pid);
+        complete = complete && outcome != KillOutcome::kIncomplete;
     }
-    return found;
+    ReportShortage(!complete);
+    // A match seen is a match; only what could not be seen is in doubt.
+    const bool inDoubt = !complete && (mode == kKillAllProcesses || found == 0);
+    return inDoubt ? kIncomplete : found;
 }
 
-bool KillProcessAndWait(int pid, const char* name)
+KillOutcome KillProcessAndWait(int pid, const char* name)
 {
     // kill() takes 0 and negative pids for whole process groups, or for every
     // process there is: never let a bad entry turn into that.
-    if (pid <= 0 || !KillIfNamed(pid, name))
-        return false;
+    if (pid <= 0)
+        return KillOutcome::kPassedOver;
+    const KillOutcome sent = KillIfNamed(pid, name);
+    if (sent != KillOutcome::kKilled)
+        return sent;
 
     ProcessTable table;
     for (unsigned pass = 0; pass < kKillWaitPasses; ++pass) {
@@ -92,8 +116,11 @@ bool KillProcessAndWait(int pid, const char* name)
         // even for a process that has gone at once.
         ScanProcessTable(table, nullptr, 0);
         KillWaitPause()(kKillWaitPassMs);
-        if (!StillListed(table, pid, name))
-            break;
+        if (table.complete && !StillListed(table, pid, name))
+            return KillOutcome::kKilled;
     }
-    return true;
+    // Given up on: one that cannot leave /proc counts as killed, one that
+    // could not be looked for may still run.
+    return table.complete || StillListed(table, pid, name) ? KillOutcome::kKilled
+                                                           : KillOutcome::kIncomplete;
 }

@@ -7,23 +7,37 @@
 const int kFindProcess = 0;      // return the lowest matching pid
 const int kKillAllProcesses = 1; // kill every match, return the highest pid
 
+// FindProcess's result when /proc could not be read whole for want of
+// descriptors or memory, so that no answer can be relied on: in find mode no
+// match was seen, but one may run; in kill-all mode a match may be left
+// running.
+const int kIncomplete = -1;
+
 // KillProcessAndWait gives up on a pid after this many one-second passes, so a
 // process that can never leave /proc cannot stop the caller for ever.
 const unsigned kKillWaitPasses = 30;
 
 // Looks for processes whose command name equals name exactly, other than the
 // caller's own process; a null name means the caller's own command name.
-// Returns the matching pid that the mode asks for, or 0 when none matched. In
-// kill-all mode a match that bears another name by the time its turn comes
-// is passed over and not counted.
+// Returns the matching pid that the mode asks for, 0 when none matched, or
+// kIncomplete. In kill-all mode a match that bears another name by the time
+// its turn comes is passed over and not counted. The first call that is
+// incomplete after one that was not says so on standard error.
 int FindProcess(const char* name, int mode);
+
+enum class KillOutcome {
+    kKilled,     // signalled, and gone or waited for
+    kPassedOver, // gone or bearing another name: nothing sent
+    kIncomplete, // short of descriptors or memory: it may still run
+};
 
 // Sends SIGKILL to pid once, but only if it bears name at that moment, then
 // takes a snapshot and pauses one second per pass until pid has left /proc
-// or bears another name, at most kKillWaitPasses passes. False, at once and
-// with nothing sent, when pid has gone or bears another name. A pid of 0 or
-// less is never signalled.
-bool KillProcessAndWait(int pid, const char* name);
+// or bears another name, at most kKillWaitPasses passes. Passed over, at
+// once and with nothing sent, when pid has gone or bears another name. A
+// pid of 0 or less is never signalled. A snapshot that is not complete
+// does not end the wait.
+KillOutcome KillProcessAndWait(int pid, const char* name);
 
 // The pause of each pass of KillProcessAndWait, one second of sleep(). A test
 // puts a PauseOverride on it to run the wait in virtual time.

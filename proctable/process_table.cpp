@@ -1,6 +1,7 @@
 #include "process_table.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,14 +27,13 @@ using Dir = std::unique_ptr<DIR, DirCloser>;
 // more. One read of it is all the parse needs.
 const size_t kStatRead = 1024;
 
-// Fills entry from /proc/<dirName>/stat; false when the process has gone or the
-// line does not parse.
-bool ReadProcessEntry(const char* dirName, ProcessEntry& entry)
+// Fills entry from /proc/<dirName>/stat.
+StatRead ReadProcessEntry(const char* dirName, ProcessEntry& entry)
 {
     // self, thread-self, sys and the like; a name that merely begins with a
     // digit fails below.
     if (dirName[0] < '0' || dirName[0] > '9')
-        return false;
+        return StatRead::kUnlisted;
 
     char path[512];
     (void)std::snprintf(path, sizeof path, "/proc/%s/stat", dirName);
@@ -42,18 +42,18 @@ bool ReadProcessEntry(const char* dirName, ProcessEntry& entry)
     // listing is passed over before any open.
     struct stat info;
     if (stat(path, &info) != 0)
-        return false;
+        return IsShortage(errno) ? StatRead::kShort : StatRead::kUnlisted;
 
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return IsShortage(errno) ? StatRead::kShort : StatRead::kUnlisted;
     char line[kStatRead + 1];
     const ssize_t size = read(fd, line, kStatRead);
     close(fd);
     if (size <= 0)
-        return false;
+        return StatRead::kUnlisted;
     line[size] = '\0';
-    return ReadStatLine(line, entry);
+    return ReadStatLine(line, entry) ? StatRead::kListed : StatRead::kUnlisted;
 }
 
 // strncpy's contract, spelled out: up to limit bytes of the name, the rest of
@@ -76,10 +76,17 @@ bool ReadStatLine(const char* line, ProcessEntry& entry)
     return true;
 }
 
-bool ReadListedProcess(pid_t pid, ProcessEntry& entry)
+bool IsShortage(int error)
 {
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
+StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry)
+{
+    if (pid <= 0)
+        return StatRead::kUnlisted;
     const std::string dirName = std::to_string(pid);
-    return pid > 0 && ReadProcessEntry(dirName.c_str(), entry);
+    return ReadProcessEntry(dirName.c_str(), entry);
 }
 
 std::string ListedName(const std::string& name)
@@ -96,18 +103,27 @@ pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
     waitpid(-1, nullptr, WNOHANG);
 
     const Dir proc(opendir("/proc"));
+    const int openError = errno;
+    const pid_t self = getpid();
+    table.clear();
+    table.complete = true;
     if (!proc) {
+        if (IsShortage(openError)) {
+            table.complete = false;
+            return self;
+        }
         (void)std::fprintf(stderr, "[Watchdog]: Fatal error: Could not open /proc!\n");
         std::exit(1);
     }
 
-    const pid_t self = getpid();
-    table.clear();
     const unsigned copyLimit = std::min(ownNameSize, kNameField) - 1;
 
     while (const dirent* dir = readdir(proc.get())) {
         ProcessEntry entry;
-        if (!ReadProcessEntry(dir->d_name, entry))
+        const StatRead read = ReadProcessEntry(dir->d_name, entry);
+        if (read == StatRead::kShort)
+            table.complete = false;
+        if (read != StatRead::kListed)
             continue;
         // /proc lists pids in ascending order: the hint makes each insertion
         // constant time. Were one out of order, it would still go where it belongs.

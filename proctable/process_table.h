@@ -15,9 +15,25 @@ struct ProcessEntry {
 };
 
 // A snapshot of /proc, ordered by ascending pid. Its nodes are recycled from
-// one snapshot to the next.
-using ProcessTable = std::map<long, ProcessEntry, std::less<long>,
-                              RecyclingAllocator<std::pair<const long, ProcessEntry>>>;
+// one snapshot to the next. complete is false when the scan could not read
+// /proc or some process in it for want of descriptors or memory: such a
+// snapshot may lack processes that run, so a name it does not show may
+// still be running.
+struct ProcessTable : std::map<long, ProcessEntry, std::less<long>,
+                               RecyclingAllocator<std::pair<const long, ProcessEntry>>> {
+    bool complete = true;
+};
+
+// What reading one process from /proc found.
+enum class StatRead {
+    kListed,   // read and parsed
+    kUnlisted, // gone, or not a process
+    kShort,    // not read for want of descriptors or memory
+};
+
+// True for the errors that mean the process is short of descriptors or
+// memory, not that a file is missing: EMFILE, ENFILE, ENOMEM.
+bool IsShortage(int error);
 
 // Reads the pid and the command name from the start of a stat line (a
 // NUL-terminated string). The name is the first run of non-blank characters
@@ -32,13 +48,15 @@ bool ReadStatLine(const char* line, ProcessEntry& entry);
 std::string ListedName(const std::string& name);
 
 // Reads the pid and name of one process from /proc/<pid>/stat, by the rules
-// of ReadStatLine; false when it is not listed.
-bool ReadListedProcess(pid_t pid, ProcessEntry& entry);
+// of ReadStatLine.
+StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry);
 
 // Rebuilds the table from /proc and returns the caller's own pid. Reaps at most
 // one ended child first. When ownName is given, the caller's own command name is
 // copied into it with strncpy semantics, at most min(ownNameSize, 512) - 1 bytes.
-// Ends the process with status 1 when /proc cannot be opened.
+// A /proc that cannot be opened for want of descriptors or memory gives an
+// empty table that is not complete; for any other reason the process ends
+// with status 1.
 pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize);
 
 #endif

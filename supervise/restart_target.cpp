@@ -18,12 +18,16 @@ PauseFunction& PauseAfterKills()
     return pause;
 }
 
-void RestartTarget(const char* command, const char* processName,
+bool RestartTarget(const char* command, const char* processName,
                    const std::function<void()>& beforeLaunch)
 {
-    if (*processName && FindProcess(processName, kKillAllProcesses) > 0)
+    const int killed = *processName ? FindProcess(processName, kKillAllProcesses) : 0;
+    if (killed == kIncomplete)
+        return false;
+    if (killed > 0)
         PauseAfterKills()(kPauseAfterKillsMs);
     if (beforeLaunch)
         beforeLaunch();
     LaunchProgram(command);
+    return true;
 }

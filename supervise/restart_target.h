@@ -9,8 +9,11 @@
 // waiting until each has gone; pauses 5 seconds if it killed any; calls
 // beforeLaunch, when given; then starts command as one program path with no
 // arguments, without waiting for it. An empty processName names no process,
-// so nothing is killed.
-void RestartTarget(const char* command, const char* processName,
+// so nothing is killed. When the kills cannot be sure that every process of
+// the name has gone (short of descriptors or memory), neither beforeLaunch
+// nor the launch happens, and the result is false: a second copy of the
+// program must not start beside one that may run.
+bool RestartTarget(const char* command, const char* processName,
                    const std::function<void()>& beforeLaunch = {});
 
 // The pause after the kills, wxMilliSleep. A test puts a PauseOverride on it

@@ -2,7 +2,9 @@
 
 #include "process_table.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -14,6 +16,13 @@ void WaitForExit(const std::string& name, SupervisionWorld& world)
         world.Pause(kRestartWaitMs);
 }
 
+// The instant of the monotonic clock at which something dated on the wall
+// clock happened, seen at now. A date ahead of the wall clock is now.
+time_t Instant(time_t date, const Clocks& now)
+{
+    return now.monotonic - std::max<time_t>(0, now.wall - date);
+}
+
 } // namespace
 
 int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeartbeat,
@@ -23,24 +32,41 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
     // would be launched again every 20 s. Judge it as the table shows it.
     const std::string name = ListedName(watched.processName);
     uint16_t missCount = 0;
-    // The file's time right after the last restart, or 0.
-    time_t fileTimeAtRestart = 0;
+    // Ages run on the monotonic clock from these instants of it, so that a
+    // wall clock set back or forward, or a file dated ahead, changes none.
+    time_t heartbeatAt = 0;
+    time_t aliveAt = 0;
+    // The file's time as last seen, or as it was right after the last
+    // restart: only a time that differs from it is a heartbeat.
+    time_t seenFileTime = 0;
     for (bool firstPass = true; !stop; firstPass = false) {
-        const time_t now = world.Now();
+        const Clocks now{world.Now(), world.Monotonic()};
+        if (firstPass) {
+            heartbeatAt = Instant(lastHeartbeat, now);
+            aliveAt = Instant(lastAlive, now);
+        }
         const time_t fileTime = world.FileTime(watched.controlFile);
         if (world.Runs(name))
-            lastAlive = now;
+            aliveAt = now.monotonic;
         // The file's own time replaces the start or restart time, even when
         // older. After a restart it counts only once it has changed: a file
         // that could not be truncated keeps the old time that caused it.
-        if (fileTime != 0 && fileTime != fileTimeAtRestart) {
-            lastHeartbeat = fileTime;
-            fileTimeAtRestart = 0;
+        if (fileTime != 0 && fileTime != seenFileTime) {
+            heartbeatAt = Instant(fileTime, now);
+            seenFileTime = fileTime;
         }
 
-        const bool miss =
-            now - lastHeartbeat > kHeartbeatLimit || now - lastAlive > kLivenessLimit;
-        missCount = miss ? missCount + 1 : 0;
+        const time_t heartbeatAge = now.monotonic - heartbeatAt;
+        const time_t aliveAge = now.monotonic - aliveAt;
+        lastHeartbeat = now.wall - heartbeatAge;
+        lastAlive = now.wall - aliveAge;
+        const bool miss = heartbeatAge > kHeartbeatLimit || aliveAge > kLivenessLimit;
+        // Withheld restarts can go on for as long as descriptors are short:
+        // the count stops rather than wraps.
+        if (!miss)
+            missCount = 0;
+        else if (missCount < UINT16_MAX)
+            ++missCount;
 
         const wxString line = world.ControlLine(watched.controlFile);
         if (line == "die") {
@@ -60,14 +86,20 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
         // Truncated after the kills, just before the launch, so that the
         // file's time is the launch's. A "die" written meanwhile stays for
         // the next pass, which obeys it.
-        const time_t launched = world.Restart(watched.command, name, [&] {
+        const std::optional<Clocks> launched = world.Restart(watched.command, name, [&] {
             if (world.ControlLine(watched.controlFile) != "die")
                 world.Truncate(watched.controlFile);
         });
+        // Withheld (a process of the name may still run): everything stays
+        // as it was, and the next pass tries again after the usual pause.
+        if (!launched) {
+            world.Pause(kPassPauseMs);
+            continue;
+        }
         // The new program is judged from its launch, however long the kills took.
-        lastHeartbeat = launched;
-        lastAlive = launched;
-        fileTimeAtRestart = world.FileTime(watched.controlFile);
+        heartbeatAt = aliveAt = launched->monotonic;
+        lastHeartbeat = lastAlive = launched->wall;
+        seenFileTime = world.FileTime(watched.controlFile);
         missCount = 0;
     }
     return 0;

@@ -28,7 +28,9 @@ const unsigned kRestartWaitPauses = 10;
 // Supervises the program until its control file says "die" (on any pass but
 // the first) or stop is set, and returns 0, the watchdog's exit status.
 // lastHeartbeat and lastAlive belong to the caller and hold the start time
-// when the loop begins. The program is looked up and killed under the name
+// when the loop begins; each pass leaves in them its own time minus the
+// heartbeat's and the liveness's age, which the loop measures on the
+// monotonic clock. The program is looked up and killed under the name
 // that the process table shows for watched.processName (ListedName).
 int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeartbeat,
               time_t& lastAlive, SupervisionWorld& world);

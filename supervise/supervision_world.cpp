@@ -11,6 +11,13 @@ time_t SupervisionWorld::Now()
     return time(nullptr);
 }
 
+time_t SupervisionWorld::Monotonic()
+{
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec;
+}
+
 void SupervisionWorld::Pause(unsigned long milliseconds)
 {
     wxMilliSleep(milliseconds);
@@ -19,15 +26,17 @@ void SupervisionWorld::Pause(unsigned long milliseconds)
 bool SupervisionWorld::Runs(const std::string& processName)
 {
     // An empty name would match every process whose name the kernel reports
-    // empty: it names no program.
+    // empty: it names no program. kIncomplete counts as running.
     return !processName.empty() && FindProcess(processName.c_str(), kFindProcess) != 0;
 }
 
-time_t SupervisionWorld::Restart(const std::string& command, const std::string& processName,
-                                 const std::function<void()>& beforeLaunch)
+std::optional<Clocks> SupervisionWorld::Restart(const std::string& command,
+                                                const std::string& processName,
+                                                const std::function<void()>& beforeLaunch)
 {
-    RestartTarget(command.c_str(), processName.c_str(), beforeLaunch);
-    return Now();
+    if (!RestartTarget(command.c_str(), processName.c_str(), beforeLaunch))
+        return std::nullopt;
+    return Clocks{Now(), Monotonic()};
 }
 
 time_t SupervisionWorld::FileTime(const std::string& path)

@@ -5,7 +5,7 @@
 
 int FakeWorld::Run(time_t stopAt)
 {
-    stopAt_ = stopAt;
+    stopAt_ = monotonic + (stopAt - now);
     const WatchedProgram watched{command, controlFile, processName};
     return Supervise(watched, stop, lastHeartbeat, lastAlive, *this);
 }
@@ -21,16 +21,27 @@ time_t FakeWorld::Now()
     return now;
 }
 
+time_t FakeWorld::Monotonic()
+{
+    return monotonic;
+}
+
+void FakeWorld::Advance(time_t seconds)
+{
+    now += seconds;
+    monotonic += seconds;
+    if (monotonic >= stopAt_)
+        stop = true;
+}
+
 void FakeWorld::Pause(unsigned long milliseconds)
 {
     pauses.push_back(milliseconds);
     pausedMs_ += milliseconds;
-    now += static_cast<time_t>(pausedMs_ / 1000);
+    Advance(static_cast<time_t>(pausedMs_ / 1000));
     pausedMs_ %= 1000;
     if (afterPause)
         afterPause(*this);
-    if (now >= stopAt_)
-        stop = true;
 }
 
 bool FakeWorld::Runs(const std::string&)
@@ -39,19 +50,20 @@ bool FakeWorld::Runs(const std::string&)
     return running(now);
 }
 
-time_t FakeWorld::Restart(const std::string& command, const std::string& processName,
-                          const std::function<void()>& beforeLaunch)
+std::optional<Clocks> FakeWorld::Restart(const std::string& command,
+                                         const std::string& processName,
+                                         const std::function<void()>& beforeLaunch)
 {
     restarts.push_back(now);
     restartCommand = command;
     restartName = processName;
-    now += restartTakes;
+    // A pass after a restart begins without a pause: Advance stops it too.
+    Advance(restartTakes);
     beforeLaunch();
     launches.push_back(now);
-    // A pass after a restart begins without a pause: stop here too.
-    if (now >= stopAt_ || restarts.size() > 10000)
+    if (restarts.size() > 10000)
         stop = true;
-    return now;
+    return Clocks{now, monotonic};
 }
 
 time_t FakeWorld::FileTime(const std::string&)

@@ -24,10 +24,11 @@ namespace {
 class BeatingWorld : public RealFileWorld {
 public:
     void Beat() { SetFileTimes(controlFile, now); }
-    time_t Restart(const std::string& command, const std::string& processName,
-                   const std::function<void()>& beforeLaunch) override
+    std::optional<Clocks> Restart(const std::string& command, const std::string& processName,
+                                  const std::function<void()>& beforeLaunch) override
     {
-        const time_t launched = RealFileWorld::Restart(command, processName, beforeLaunch);
+        const std::optional<Clocks> launched =
+            RealFileWorld::Restart(command, processName, beforeLaunch);
         Beat();
         return launched;
     }
@@ -164,11 +165,13 @@ TEST(LoopFaults, AFullFileSystemChangesNothing)
 class VirtualClockWorld : public RealFileWorld {
 public:
     bool Runs(const std::string& name) override { return real_.Runs(name); }
-    time_t Restart(const std::string& command, const std::string& name,
-                   const std::function<void()>& beforeLaunch) override
+    std::optional<Clocks> Restart(const std::string& command, const std::string& name,
+                                  const std::function<void()>& beforeLaunch) override
     {
-        real_.Restart(command, name, beforeLaunch);
-        return now;
+        if (!real_.Restart(command, name, beforeLaunch))
+            return std::nullopt;
+        launches.push_back(now);
+        return Clocks{now, monotonic};
     }
 
 private:

@@ -106,12 +106,37 @@ TEST(SupervisionLoop, AgesOfExactlyTheLimitsAreNoMiss)
     EXPECT_EQ(unseen.restarts, std::vector<time_t>{T + 20});
 }
 
-TEST(SupervisionLoop, FileTimeInTheFutureIsNeverAMiss)
+// A heartbeat ages on the monotonic clock from the pass that sees it: a file
+// dated ahead, or a wall clock stepped back or forward, neither hides a hang
+// nor makes one. The program beats every 10 s until lastBeat.
+TEST(SupervisionLoop, NeitherAFileDatedAheadNorAClockStepChangesADecision)
 {
-    FakeWorld w;
-    w.fileTime = T + 100000;
-    w.Run(T + 500);
-    EXPECT_TRUE(w.restarts.empty());
+    const time_t hour = 3600;
+    const struct {
+        const char* what;
+        time_t fileTime;
+        time_t lastBeat; // seconds after the start
+        time_t step;     // added to the wall clock at 21 s
+        std::vector<time_t> restarts;
+    } rows[] = {
+        {"a file dated an hour ahead, never changed", T + hour, 0, 0, {T + 65}},
+        {"the clock set back an hour after the last beat", T, 20, -hour, {T + 85 - hour}},
+        {"the clock set forward an hour while the program beats", T, 300, hour, {}},
+    };
+    for (const auto& row : rows) {
+        FakeWorld w;
+        w.fileTime = row.fileTime;
+        w.restartTakes = 1000; // one restart is enough
+        w.afterPause = [&row](FakeWorld& w) {
+            const time_t elapsed = w.monotonic - FakeWorld::kMonotonicStart;
+            if (elapsed == 21)
+                w.now += row.step;
+            if (elapsed <= row.lastBeat && elapsed % 10 == 0)
+                Beat(w);
+        };
+        w.Run(T + 300);
+        EXPECT_EQ(w.restarts, row.restarts) << row.what;
+    }
 }
 
 TEST(SupervisionLoop, FileTimeReplacesTheStartTimeEvenWhenOlder)
