@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -213,6 +215,81 @@ TEST(LoopFaults, AProcessThatNeverLeavesDoesNotStopTheRestart)
     EXPECT_EQ(world.passes[0], start);
     EXPECT_EQ(world.passes[1], start + 50);
     EXPECT_EQ(world.passes.back(), start + 57);
+}
+
+// Leaves exactly spare descriptors free, under a limit a little above the
+// highest one open (which sanitizers and emulators make differ), by filling
+// every other free number with /dev/null; puts everything back when it goes.
+class DescriptorShortage {
+public:
+    explicit DescriptorShortage(int spare)
+    {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        struct rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(OpenDescriptors(getpid()).back()) + 16;
+        setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            fillers_.push_back(fd);
+        for (; spare > 0 && !fillers_.empty(); --spare) {
+            close(fillers_.back());
+            fillers_.pop_back();
+        }
+    }
+    ~DescriptorShortage()
+    {
+        for (const int fd : fillers_)
+            close(fd);
+        setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    DescriptorShortage(const DescriptorShortage&) = delete;
+    DescriptorShortage& operator=(const DescriptorShortage&) = delete;
+
+private:
+    struct rlimit saved_ = {};
+    std::vector<int> fillers_;
+};
+
+// A hung program, restarted while the watchdog is short of descriptors: with
+// one spare, no process's stat file opens; with none, not even /proc does.
+// Prints the launches and whether the program still ran at the end.
+void RestartShortOfDescriptors(int spare)
+{
+    const NamedProcess program = NamedProcess::Exec(UniqueName("short"));
+    const TempDir dir;
+    const PauseOverride noKillWait(KillWaitPause(), [](unsigned long) {});
+    const PauseOverride noPauseAfterKills(PauseAfterKills(), [](unsigned long) {});
+    VirtualClockWorld w;
+    w.command = "/bin/true";
+    w.controlFile = dir.path() + "/ctl";
+    w.processName = ProcName(program.pid());
+    w.StartAt(time(nullptr));
+    const time_t start = w.now;
+    w.lastHeartbeat = start - 3600; // no control file: the fifth miss is at +4
+
+    std::optional<DescriptorShortage> shortage(spare);
+    w.afterPause = [&](FakeWorld&) {
+        if (w.now == start + 10)
+            shortage.reset();
+    };
+    w.Run(start + 12);
+    (void)std::fprintf(stderr, "launched");
+    for (const time_t t : w.launches)
+        (void)std::fprintf(stderr, " %ld", static_cast<long>(t - start));
+    (void)std::fprintf(stderr, "; program %s", IsRunning(program.pid()) ? "ran" : "killed");
+}
+
+// Short of descriptors, a running program is not taken for gone, and no
+// second copy is launched beside it; the restart waits, saying so once, and
+// goes ahead as soon as descriptors are back.
+TEST(LoopFaults, ShortOfDescriptorsNothingIsLaunchedBesideTheProgram)
+{
+    for (const int spare : {1, 0}) {
+        const ChildResult result = RunInChild([spare] { RestartShortOfDescriptors(spare); });
+        ASSERT_TRUE(WIFEXITED(result.status) && WEXITSTATUS(result.status) == 0) << result.err;
+        EXPECT_EQ(result.err, "[Watchdog]: Out of descriptors or memory: cannot read /proc whole,"
+                              " no restart until it can\nlaunched 10; program killed")
+            << spare;
+    }
 }
 
 } // namespace
