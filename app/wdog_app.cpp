@@ -1,7 +1,7 @@
 #include "wdog_app.h"
 
 #include "own_arguments.h"
-#include "stale_lock.h"
+#include "single_instance.h"
 #include "supervision_world.h"
 
 #include <csignal>
@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 #include <wx/filename.h>
-#include <wx/snglinst.h>
 #include <wx/utils.h>
 
 // The framework's setup.h belongs to one architecture: another one's would
@@ -79,17 +78,8 @@ bool wdog::OnInit()
 int wdog::OnRun()
 {
     // One watchdog per executable name and user, whatever it supervises.
-    const wxString lockName = GetAppName() + wxGetUserId();
-    const wxString lockDir = "/dev/shm";
-    // The path as the checker makes it, converted as it converts it. The
-    // buffer may point into the string: keep the string alive.
-    const wxString lockFile = lockDir + "/" + lockName;
-    const wxScopedCharBuffer lockPath = lockFile.fn_str();
-    if (lockPath.data())
-        RemoveStaleLock(lockPath.data());
-    wxSingleInstanceChecker checker;
-    checker.Create(lockName, lockDir);
-    if (checker.IsAnotherRunning())
+    std::unique_ptr<wxSingleInstanceChecker> checker;
+    if (AnotherInstanceRuns(GetAppName() + wxGetUserId(), "/dev/shm", checker))
         return 0;
 
     SupervisionWorld world;

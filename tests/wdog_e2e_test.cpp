@@ -103,6 +103,41 @@ TEST(Wdog, ALockLeftByAKilledWatchdogKeepsNobodyOut)
     EXPECT_EQ(next.Stderr(), "");
 }
 
+// An empty lock file is a watchdog caught between creating the file and
+// writing its pid. Locked (it runs on), it refuses the next watchdog, which
+// says nothing; unlocked after the grace (it was killed there), it is stale:
+// the next watchdog supervises, and itself refuses another.
+TEST(Wdog, AnEmptyLockFileIsAWatchdogStartingOrAStaleOne)
+{
+    const WatchedSetup setup("watched", "halfmade");
+    const std::string exe = UniqueName("wdhalf");
+    const std::vector<std::string> arguments{setup.program, setup.dir + "/ctl", setup.name};
+    const int fd = open(LockPath(exe).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ASSERT_EQ(fchmod(fd, 0600) | fcntl(fd, F_SETLK, &lock), 0);
+    WriteFile(setup.dir + "/ctl", "restart\n"); // a supervising watchdog launches at once
+    {
+        Watchdog refused(setup.dir, exe, arguments);
+        EXPECT_EQ(refused.WaitExit(5s), 0);
+        EXPECT_EQ(refused.Stderr(), "");
+    }
+    EXPECT_TRUE(ProgramsNamed(setup.name).empty());
+
+    close(fd); // lets go of the lock; the file stays, empty
+    Watchdog first(setup.dir, exe, arguments);
+    const pid_t program = WaitForProcessNamed(setup.name, 10s);
+    ASSERT_NE(program, 0) << first.Stderr();
+    EXPECT_EQ(ParentOf(program), first.pid());
+    Watchdog second(setup.dir, exe, arguments);
+    EXPECT_EQ(second.WaitExit(5s), 0);
+    WriteFile(setup.dir + "/ctl", "die\n");
+    EXPECT_EQ(first.WaitExit(5s), 0);
+    EXPECT_EQ(first.Stderr() + second.Stderr(), "");
+}
+
 // Started with its standard streams closed (cron, init scripts), the
 // watchdog opens them on /dev/null: they do not become its lock file, nor
 // the launched program's standard streams.

@@ -1,0 +1,89 @@
+#include "lock_file.h"
+
+#include "unique_fd.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// How long an empty file that nobody locks may be a watchdog between
+// creating and locking it (microseconds, unless the machine stalls), and how
+// often to look meanwhile.
+const useconds_t kGraceUs = 200000;
+const useconds_t kLookUs = 10000;
+
+bool LockedByAnother(int fd)
+{
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
+bool TakeWriteLock(int fd)
+{
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_SETLK, &lock) == 0;
+}
+
+bool HoldsPid(int fd)
+{
+    char text[32];
+    const ssize_t size = pread(fd, text, sizeof text - 1, 0);
+    if (size <= 0)
+        return false;
+    text[size] = '\0';
+    int pid = 0;
+    return std::sscanf(text, "%d", &pid) == 1;
+}
+
+bool IsEmpty(int fd)
+{
+    struct stat st;
+    return fstat(fd, &st) == 0 && st.st_size == 0;
+}
+
+bool SameFile(const char* path, const struct stat& opened)
+{
+    struct stat named;
+    return stat(path, &named) == 0 && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
+}
+
+} // namespace
+
+bool LockFileInUse(const char* path)
+{
+    const UniqueFd fd(open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat opened;
+    if (!fd || fstat(fd.get(), &opened) != 0)
+        return false;
+    if (opened.st_mode != (S_IFREG | S_IRUSR | S_IWUSR) || opened.st_uid != getuid())
+        return false;
+
+    for (useconds_t waited = 0; !HoldsPid(fd.get()); waited += kLookUs) {
+        if (LockedByAnother(fd.get()))
+            return true;
+        // Something else than a pid: the framework reports it.
+        if (!IsEmpty(fd.get()))
+            return false;
+        if (waited >= kGraceUs)
+            break;
+        usleep(kLookUs);
+    }
+    // Stale, unless someone locks it first.
+    if (!TakeWriteLock(fd.get()))
+        return errno == EACCES || errno == EAGAIN;
+    // Another watchdog may have removed this very file and made a new one
+    // since it was opened.
+    if (SameFile(path, opened))
+        unlink(path);
+    // Closing the descriptor lets go of the lock.
+    return false;
+}

@@ -1,0 +1,23 @@
+#ifndef WDOG_APP_LOCK_FILE_H
+#define WDOG_APP_LOCK_FILE_H
+
+// Looks at the single-instance lock file at path before the framework's
+// checker does, and answers true when another process holds its lock: a
+// watchdog of that name runs, or is starting.
+//
+// The checker creates the file, locks it, then writes its pid, and on its
+// way out removes the file before it lets go of the lock. It judges a file
+// that is already there only by the pid in it: an empty one (a watchdog
+// caught between creating and writing, or killed there) it calls invalid
+// and then runs without any lock; one whose pid answers kill(pid, 0), as an
+// unreaped zombie or any process that took the pid over does, keeps every
+// later watchdog out, silently. So a file that nobody locks is removed here
+// when it holds a pid, or when it is still empty after a short grace.
+//
+// Only a regular file of this user with mode 0600 is looked at; anything
+// else is left for the framework to report. Closing any descriptor of the
+// file drops every lock this process holds on it: call this only while
+// holding none.
+bool LockFileInUse(const char* path);
+
+#endif
