@@ -36,7 +36,7 @@ std::vector<std::string> FrameworkArguments(const wxCmdLineArgsArray& argv, int 
 // when it is not valid UTF-8, so that the result never depends on the locale.
 wxString Text(const std::string& bytes)
 {
-    const wxString text(bytes.c_str(), *wxConvFileName);
+    wxString text(bytes.c_str(), *wxConvFileName);
     if (!text.empty() || bytes.empty())
         return text;
     return wxString(bytes.c_str(), wxConvISO8859_1);

@@ -6,8 +6,9 @@
 # debug symbols, .changes or .buildinfo; the package's own autopkgtest smoke
 # test passes against each unpacked wdog; the manual page and the examples
 # are installed, and the page renders without a warning; piuparts installs,
-# removes and purges this machine's package in a clean Debian 12; and this
-# machine's package, built again with nocheck, is byte for byte the first.
+# removes and purges this machine's package in a clean chroot of this
+# machine's own release (Debian 12 or 13); and this machine's package, built
+# again with nocheck, is byte for byte the first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -49,11 +50,14 @@ for deb in "${debs[@]}"; do
   done
 done
 
-# A clean Debian 12 from the archive that apt here uses.
-mirror=$(apt-get indextargets --format '$(REPO_URI)' 'Codename: bookworm' 'Component: main' \
+# A clean chroot of this machine's own release, from the archive that apt
+# here uses.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+[ -n "$codename" ] || { echo "/etc/os-release names no release" >&2; exit 1; }
+mirror=$(apt-get indextargets --format '$(REPO_URI)' "Codename: $codename" 'Component: main' \
   'Created-By: Packages' | head -n 1)
-[ -n "$mirror" ] || { echo "apt here uses no bookworm archive" >&2; exit 1; }
-if ! piuparts --distribution bookworm --mirror "$mirror" "${debs[0]}" > "$work/piuparts.log" 2>&1; then
+[ -n "$mirror" ] || { echo "apt here uses no archive of $codename" >&2; exit 1; }
+if ! piuparts --distribution "$codename" --mirror "$mirror" "${debs[0]}" > "$work/piuparts.log" 2>&1; then
   cat "$work/piuparts.log" >&2
   exit 1
 fi

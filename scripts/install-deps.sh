@@ -1,5 +1,5 @@
 #!/bin/sh
-# Installs the Debian 12 packages that are missing, one line per step, with
+# Installs the Debian packages that are missing (Debian 12 or 13), one line per step, with
 # sudo when not run as root. What building needs, and what the tests need,
 # is debian/control's Build-Depends; the rest is listed here.
 #   (no argument)  building and running wdog (the demo, the benchmark)
@@ -15,8 +15,9 @@ mode=${1:-}
 run_packages="procps"
 # clang and its runtime build the fuzzer; valgrind needs the i386 C
 # library's symbols to run a 32-bit program.
-# piuparts installs, removes and purges the package in a clean Debian 12.
-check_packages="clang libclang-rt-14-dev clang-tidy cppcheck valgrind libc6-dbg:i386 lintian file piuparts"
+# piuparts installs, removes and purges the package in a clean chroot of
+# this machine's release.
+check_packages="clang libclang-rt-dev clang-tidy cppcheck valgrind libc6-dbg:i386 lintian file piuparts"
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
