@@ -4,15 +4,21 @@
 # is debian/control's Build-Depends; the rest is listed here.
 #   (no argument)  building and running wdog (the demo, the benchmark)
 #   --package      building the packages for amd64 and, cross-built, i386
+#   --release      checking them on the other Debian release, in a chroot
 #   --i386         building and testing the 32-bit x86 wdog
 #   --all          everything the test command uses: the above, the tests,
-#                  the 32-bit suite, lint, lintian, valgrind and the fuzzer
+#                  the 32-bit suite, lint, lintian, piuparts, valgrind and
+#                  the fuzzer
 set -eu
 cd "$(dirname "$0")/.."
 
 mode=${1:-}
 # The demo and the benchmark look programs up with pgrep.
 run_packages="procps"
+# distro-info tells which release is stable, and so the packages' versions.
+package_packages="distro-info"
+# check-release.sh makes a clean chroot of the other release.
+release_packages="distro-info mmdebstrap"
 # clang and its runtime build the fuzzer; valgrind needs the i386 C
 # library's symbols to run a 32-bit program.
 # piuparts installs, removes and purges the package in a clean chroot of
@@ -86,6 +92,10 @@ case $mode in
   --package)
     step "build dependencies" build-dep ./
     i386 -P nocheck
+    step "package tools" install $package_packages
+    ;;
+  --release)
+    step "release check tools" install $release_packages
     ;;
   --i386)
     i386
@@ -93,10 +103,10 @@ case $mode in
   --all)
     step "build dependencies" build-dep ./
     i386
-    step "check tools" install $run_packages $check_packages
+    step "check tools" install $run_packages $check_packages $package_packages $release_packages
     ;;
   *)
-    echo "usage: install-deps.sh [--package | --i386 | --all]" >&2
+    echo "usage: install-deps.sh [--package | --release | --i386 | --all]" >&2
     exit 2
     ;;
 esac

@@ -3,8 +3,10 @@
 # with warnings as errors, the suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the suite on 32-bit x86 binaries, clang-tidy
 # and cppcheck, the Debian packages for amd64 and i386 (built, checked with
-# lintian, unpacked and run, and built again to compare), and the fuzzer for
-# WDOG_FUZZ_SECONDS (default 60). Stops at the first failing stage.
+# lintian, unpacked and run, and built again to compare), the same packages
+# built and checked on the other supported Debian release in a chroot of its
+# own, and the fuzzer for WDOG_FUZZ_SECONDS (default 60). Stops at the first
+# failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,6 +38,20 @@ file -L build-i386/app/wdog
 bash scripts/lint.sh build
 echo "== packages"
 bash scripts/check-package.sh
+# The other Debian release that is supported, checked from this one in a
+# clean chroot of its own: stable checks oldstable, oldstable checks stable.
+here=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+stable=$(distro-info --stable)
+oldstable=$(distro-info --oldstable)
+case $here in
+  "$stable") other=$oldstable ;;
+  "$oldstable") other=$stable ;;
+  *) echo "this machine runs '$here', neither stable ($stable) nor oldstable ($oldstable)" >&2; exit 1 ;;
+esac
+echo "== packages on $other"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo bash scripts/check-release.sh "$other"
 echo "== fuzzing"
 bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
 echo "== all checks passed"

@@ -1,0 +1,93 @@
+#!/bin/bash
+# Checks wdog on a Debian release (CODENAME: bookworm, trixie, sid, ...) the
+# way Debian checks a package for a release it was not built on: in a clean
+# chroot of that release, made with mmdebstrap from the archive apt uses
+# here, with that release's own tools (scripts/release-checks.sh, run
+# inside). There, the release's source package (scripts/source-package.sh)
+# is built for amd64, running the fast part of the suite, and cross-built
+# for i386; lintian checks the results; autopkgtest runs the package's tests
+# with the null virt server (the chroot is the testbed); piuparts installs,
+# removes and purges the amd64 package in a clean chroot of the same
+# release. The results land in build-package/ beside this machine's own.
+#
+# --upgrade: first builds this machine's packages (scripts/package.sh); at
+# the end piuparts installs this machine's package in a merged-/usr chroot of
+# this machine's release, offered from a local repository, upgrades that
+# chroot to CODENAME, and installs CODENAME's package.
+#
+# Needs root; changes nothing on the host but its Debian packages.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+upgrade=""
+if [ "${1:-}" = --upgrade ]; then
+  upgrade=yes
+  shift
+fi
+codename=${1:-}
+[ -n "$codename" ] || { echo "usage: check-release.sh [--upgrade] CODENAME" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "check-release.sh makes a chroot: run it as root" >&2; exit 1; }
+
+sh scripts/install-deps.sh --release
+here=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+mirror=$(apt-get indextargets --format '$(REPO_URI)' "Codename: $here" 'Component: main' \
+  'Created-By: Packages' | head -n 1)
+[ -n "$mirror" ] || { echo "apt here uses no archive of $here" >&2; exit 1; }
+
+old_deb=""
+if [ -n "$upgrade" ]; then
+  old_deb=$(bash scripts/package.sh | head -n 1)
+  [ -f "$old_deb" ] || { echo "package.sh built no package: '$old_deb'" >&2; exit 1; }
+fi
+dsc=$(bash scripts/source-package.sh "$codename")
+out=$(dirname "$dsc")
+
+root=$(mktemp -d /var/tmp/wdog-"$codename".XXXXXX)
+# Unmounts everything under the chroot, lazily when busy, and removes it
+# only when nothing is mounted there any more: removed with a mount in
+# place, it could take the host's /dev/shm with it.
+cleanup() {
+  local mounts
+  mounts=$(findmnt -rn -o TARGET | grep -F "$root/" | sort -r) || true
+  for mount in $mounts; do
+    umount "$mount" 2> /dev/null || umount -l "$mount" 2> /dev/null || true
+  done
+  if findmnt -rn -o TARGET | grep -qF "$root/"; then
+    echo "left $root in place: still mounted" >&2
+    return
+  fi
+  rm -rf --one-file-system "$root"
+}
+trap cleanup EXIT
+
+echo "making a clean $codename chroot"
+if ! mmdebstrap --variant=apt --architectures=amd64,i386 \
+    --include=build-essential,crossbuild-essential-i386,lintian,autopkgtest,piuparts,ca-certificates \
+    "$codename" "$root" "deb $mirror $codename main" > "$out/chroot-$codename.log" 2>&1; then
+  cat "$out/chroot-$codename.log" >&2
+  echo "could not make a $codename chroot" >&2
+  exit 1
+fi
+mount -t proc proc "$root/proc"
+mount --rbind /dev "$root/dev"
+mount --make-rslave "$root/dev"
+mount -t sysfs sysfs "$root/sys"
+# The watchdog's lock lives in /dev/shm: the chroot's must not be the host's.
+mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+
+mkdir "$root/build"
+cp "$dsc" "$out"/wdog_*.orig.tar.xz "${dsc%.dsc}.debian.tar.xz" scripts/release-checks.sh "$root/build/"
+if [ -n "$old_deb" ]; then
+  mkdir "$root/build/repo"
+  cp "$old_deb" "$root/build/repo/"
+fi
+status=0
+chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+  DEBIAN_FRONTEND=noninteractive \
+  /bin/bash /build/release-checks.sh "$codename" "$mirror" "${dsc##*/}" "${upgrade:+$here}" || status=$?
+for file in "$root"/build/*.deb "$root"/build/*.changes "$root"/build/*.buildinfo "$root"/build/*.log; do
+  [ ! -e "$file" ] || cp "$file" "$out/"
+done
+[ "$status" -eq 0 ] || { echo "the $codename checks failed" >&2; exit "$status"; }
+echo "== $codename: built, lintian, autopkgtest and piuparts passed${upgrade:+; upgrade from $here passed}"
