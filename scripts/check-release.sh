@@ -62,7 +62,7 @@ trap cleanup EXIT
 
 echo "making a clean $codename chroot"
 if ! mmdebstrap --variant=apt --architectures=amd64,i386 \
-    --include=build-essential,crossbuild-essential-i386,lintian,autopkgtest,piuparts,ca-certificates \
+    --include=build-essential,crossbuild-essential-i386,lintian,autopkgtest,piuparts,debootstrap,ca-certificates \
     "$codename" "$root" "deb $mirror $codename main" > "$out/chroot-$codename.log" 2>&1; then
   cat "$out/chroot-$codename.log" >&2
   echo "could not make a $codename chroot" >&2
