@@ -86,7 +86,8 @@ status=0
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   DEBIAN_FRONTEND=noninteractive \
   /bin/bash /build/release-checks.sh "$codename" "$mirror" "${dsc##*/}" "${upgrade:+$here}" || status=$?
-for file in "$root"/build/*.deb "$root"/build/*.changes "$root"/build/*.buildinfo "$root"/build/*.log; do
+for file in "$root"/build/*.deb "$root"/build/*.changes "$root"/build/*.buildinfo \
+  "$root"/build/*"$codename"*.log; do
   [ ! -e "$file" ] || cp "$file" "$out/"
 done
 [ "$status" -eq 0 ] || { echo "the $codename checks failed" >&2; exit "$status"; }

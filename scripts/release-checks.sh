@@ -33,17 +33,17 @@ apt() {
 version=$(sed -n 's/^Version: //p' "$dsc")
 native=$(dpkg --print-architecture)
 echo "== $codename: installing the build dependencies"
-step apt-update.log apt update
-step extract.log dpkg-source -x "$dsc" src
-step build-deps.log apt build-dep ./src
-step build-deps-i386.log apt build-dep -a i386 -P nocheck ./src
+step "apt-$codename.log" apt update
+step "extract-$codename.log" dpkg-source -x "$dsc" src
+step "build-deps-$codename.log" apt build-dep ./src
+step "build-deps-$codename.log" apt build-dep -a i386 -P nocheck ./src
 
 # build ARCH LOG [DPKG-BUILDPACKAGE OPTION...]
 build() {
   local arch=$1 log=$2
   shift 2
   rm -rf src
-  step extract.log dpkg-source -x "$dsc" src
+  step "extract-$codename.log" dpkg-source -x "$dsc" src
   echo "== $codename: building wdog_${version}_$arch.deb"
   (cd src && step "../$log" dpkg-buildpackage -b -us -uc --host-arch "$arch" "$@")
   rm -rf src
