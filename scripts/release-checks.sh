@@ -36,7 +36,7 @@ echo "== $codename: installing the build dependencies"
 step "apt-$codename.log" apt update
 step "extract-$codename.log" dpkg-source -x "$dsc" src
 step "build-deps-$codename.log" apt build-dep ./src
-step "build-deps-$codename.log" apt build-dep -a i386 -P nocheck ./src
+step "build-deps-i386-$codename.log" apt build-dep -a i386 -P nocheck ./src
 
 # build ARCH LOG [DPKG-BUILDPACKAGE OPTION...]
 build() {
