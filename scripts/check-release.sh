@@ -61,7 +61,10 @@ cleanup() {
 trap cleanup EXIT
 
 echo "making a clean $codename chroot"
+# The archive apt uses may be a snapshot, whose Release files for unstable
+# and testing expire; stable releases' never do.
 if ! mmdebstrap --variant=apt --architectures=amd64,i386 \
+    --aptopt='Acquire::Check-Valid-Until "false"' \
     --include=build-essential,crossbuild-essential-i386,lintian,autopkgtest,piuparts,debootstrap,ca-certificates \
     "$codename" "$root" "deb $mirror $codename main" > "$out/chroot-$codename.log" 2>&1; then
   cat "$out/chroot-$codename.log" >&2
