@@ -8,8 +8,8 @@
 # stable one (distro-info) gets the changelog's version with ~deb<N>u1
 # added, so that upgrading the system upgrades the package
 # (1.1.0-1~deb12u1 < 1.1.0-1); stable, testing and unstable get the
-# changelog's version as it stands. The added changelog entry carries the
-# date of the one below it, which keeps the build reproducible.
+# changelog's version as it stands. The added changelog entry is dated one
+# second after the one below it, which keeps the build reproducible.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,7 +41,9 @@ git archive --format=tar HEAD debian | tar -xf - -C "$src"
 if [ -n "$suffix" ]; then
   changelog=$src/debian/changelog
   maintainer=$(dpkg-parsechangelog -l "$changelog" -S Maintainer)
-  date=$(dpkg-parsechangelog -l "$changelog" -S Date)
+  # One second after the entry below it: newer, as Debian requires, and the
+  # same at every build.
+  date=$(date -u -R -d "@$(($(dpkg-parsechangelog -l "$changelog" -S Timestamp) + 1))")
   {
     printf 'wdog (%s) %s; urgency=medium\n\n' "$version$suffix" "$codename"
     printf '  * Rebuilt for Debian %s.\n\n' "$number"
