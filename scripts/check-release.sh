@@ -36,7 +36,7 @@ mirror=$(apt-get indextargets --format '$(REPO_URI)' "Codename: $here" 'Componen
 
 old_deb=""
 if [ -n "$upgrade" ]; then
-  old_deb=$(bash scripts/package.sh | head -n 1)
+  old_deb=$(bash scripts/package.sh | sed -n 1p)
   [ -f "$old_deb" ] || { echo "package.sh built no package: '$old_deb'" >&2; exit 1; }
 fi
 dsc=$(bash scripts/source-package.sh "$codename")
