@@ -3,6 +3,8 @@
 
 #include "pause_override.h"
 
+#include <cstdint>
+
 // Modes of FindProcess.
 const int kFindProcess = 0;      // return the lowest matching pid
 const int kKillAllProcesses = 1; // kill every match, return the highest pid
@@ -25,7 +27,7 @@ const unsigned kKillWaitPasses = 30;
 // incomplete after one that was not says so on standard error.
 int FindProcess(const char* name, int mode);
 
-enum class KillOutcome {
+enum class KillOutcome : uint8_t {
     kKilled,     // signalled, and gone or waited for
     kPassedOver, // gone or bearing another name: nothing sent
     kIncomplete, // short of descriptors or memory: it may still run

@@ -3,6 +3,7 @@
 
 #include "recycling_allocator.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -25,7 +26,7 @@ struct ProcessTable : std::map<long, ProcessEntry, std::less<long>,
 };
 
 // What reading one process from /proc found.
-enum class StatRead {
+enum class StatRead : uint8_t {
     kListed,   // read and parsed
     kUnlisted, // gone, or not a process
     kShort,    // not read for want of descriptors or memory

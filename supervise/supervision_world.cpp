@@ -14,7 +14,7 @@ time_t SupervisionWorld::Now()
 time_t SupervisionWorld::Monotonic()
 {
     struct timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    (void)clock_gettime(CLOCK_MONOTONIC, &now);
     return now.tv_sec;
 }
 
