@@ -13,6 +13,18 @@ if [ "$(od -An -tx1 -j4 -N1 "$wdog" | tr -d ' ')" = 01 ] &&
   exit 77
 fi
 dir=$(mktemp -d)
+# valgrind itself must be able to run a program of this architecture:
+# Debian 13's cannot start any 32-bit x86 program on some processors ("the
+# 'impossible' happened" in the dynamic loader, before main). Refused for
+# want of arguments, wdog exits 255 under valgrind as without it.
+status=0
+valgrind --quiet --log-file="$dir/probe.log" "$wdog" 2> /dev/null || status=$?
+if [ "$status" -ne 255 ] && grep -q "the 'impossible' happened" "$dir/probe.log"; then
+  echo "skipped: this valgrind cannot run this program's architecture here:" \
+    "$(grep -m 1 'impossible' "$dir/probe.log")"
+  rm -rf "$dir"
+  exit 77
+fi
 name=vgprog$$
 cleanup() {
   pkill -KILL -x "$name" 2>/dev/null || true
