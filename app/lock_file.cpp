@@ -16,19 +16,24 @@ namespace {
 const useconds_t kGraceUs = 200000;
 const useconds_t kLookUs = 10000;
 
-bool LockedByAnother(int fd)
+// A write lock on the whole file, as the checker takes it.
+struct flock WholeFileWriteLock()
 {
     struct flock lock = {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
+    return lock;
+}
+
+bool LockedByAnother(int fd)
+{
+    struct flock lock = WholeFileWriteLock();
     return fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 }
 
 bool TakeWriteLock(int fd)
 {
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
+    struct flock lock = WholeFileWriteLock();
     return fcntl(fd, F_SETLK, &lock) == 0;
 }
 
