@@ -1,6 +1,6 @@
 #include "lock_file.h"
 
-#include "unique_fd.h"
+#include "named_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -56,39 +56,47 @@ bool IsEmpty(int fd)
 
 bool SameFile(const char* path, const struct stat& opened)
 {
-    struct stat named;
-    return stat(path, &named) == 0 && named.st_dev == opened.st_dev &&
-           named.st_ino == opened.st_ino;
+    const NamedFile named = LookAtPath(path);
+    return named.file && named.st.st_dev == opened.st_dev && named.st.st_ino == opened.st_ino;
 }
 
 } // namespace
 
-bool LockFileInUse(const char* path)
+bool IsOwnRegularFile(const char* path)
 {
-    const UniqueFd fd(open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat opened;
-    if (!fd || fstat(fd.get(), &opened) != 0)
-        return false;
-    if (opened.st_mode != (S_IFREG | S_IRUSR | S_IWUSR) || opened.st_uid != getuid())
-        return false;
+    const NamedFile named = LookAtPath(path);
+    return named.file && S_ISREG(named.st.st_mode) && named.st.st_uid == geteuid();
+}
+
+LockPlace LookAtLockFile(const char* path)
+{
+    const NamedFile named = LookAtPath(path);
+    if (!named.file)
+        return named.error == ENOENT ? LockPlace::kFree : LockPlace::kForeign;
+    const struct stat& opened = named.st;
+    if (opened.st_mode != (S_IFREG | S_IRUSR | S_IWUSR) || opened.st_uid != geteuid())
+        return LockPlace::kForeign;
+    const UniqueFd fd = Reopen(named.file, O_RDWR);
+    if (!fd)
+        return LockPlace::kForeign;
 
     for (useconds_t waited = 0; !HoldsPid(fd.get()); waited += kLookUs) {
         if (LockedByAnother(fd.get()))
-            return true;
+            return LockPlace::kInUse;
         // Something else than a pid: the framework reports it.
         if (!IsEmpty(fd.get()))
-            return false;
+            return LockPlace::kFree;
         if (waited >= kGraceUs)
             break;
         usleep(kLookUs);
     }
     // Stale, unless someone locks it first.
     if (!TakeWriteLock(fd.get()))
-        return errno == EACCES || errno == EAGAIN;
+        return errno == EACCES || errno == EAGAIN ? LockPlace::kInUse : LockPlace::kFree;
     // Another watchdog may have removed this very file and made a new one
     // since it was opened.
     if (SameFile(path, opened))
         unlink(path);
     // Closing the descriptor lets go of the lock.
-    return false;
+    return LockPlace::kFree;
 }

@@ -1,6 +1,8 @@
 #ifndef WDOG_APP_LOCK_FILE_H
 #define WDOG_APP_LOCK_FILE_H
 
+#include <cstdint>
+
 // Looks at the single-instance lock file at path before the framework's
 // checker does, and answers true when another process holds its lock: a
 // watchdog of that name runs, or is starting.
@@ -14,10 +16,20 @@
 // later watchdog out, silently. So a file that nobody locks is removed here
 // when it holds a pid, or when it is still empty after a short grace.
 //
-// Only a regular file of this user with mode 0600 is looked at; anything
-// else is left for the framework to report. Closing any descriptor of the
-// file drops every lock this process holds on it: call this only while
-// holding none.
-bool LockFileInUse(const char* path);
+// The name is looked at without following it. Anything there but a regular
+// file of this user with mode 0600 is not the checker's: another user's link
+// would make the checker read and judge whatever file it points at. Closing
+// any descriptor of the file drops every lock this process holds on it: call
+// this only while holding none.
+enum class LockPlace : uint8_t {
+    kFree,    // nothing there, or a stale file, now removed
+    kInUse,   // another watchdog holds the lock, or is taking it
+    kForeign, // something else than a lock file of this user: leave it alone
+};
+LockPlace LookAtLockFile(const char* path);
+
+// True when path names, at this moment, a regular file of this user: not a
+// link, whatever it points at.
+bool IsOwnRegularFile(const char* path);
 
 #endif

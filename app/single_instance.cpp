@@ -2,12 +2,21 @@
 
 #include "lock_file.h"
 
+#include <cstdio>
 #include <wx/utils.h>
 
 namespace {
 
 // Before the one retry of a checker that could not take the lock.
 const unsigned long kRetryMs = 100;
+
+bool WithoutLock(const char* path)
+{
+    (void)std::fprintf(stderr,
+                       "[Watchdog]: %s is not a lock file of this user: supervising without the lock\n",
+                       path);
+    return false;
+}
 
 } // namespace
 
@@ -18,23 +27,32 @@ bool AnotherInstanceRuns(const wxString& name, const wxString& dir,
     // buffer may point into the string: keep the string alive.
     const wxString file = dir + "/" + name;
     const wxScopedCharBuffer path = file.fn_str();
-    // Every look at the file happens while this process holds no lock on it.
-    const auto inUse = [&] { return path.data() && LockFileInUse(path.data()); };
+    if (!path.data())
+        return false;
 
+    // Every look at the file happens while this process holds no lock on it.
+    // The checker is consulted only about a lock file of this user: it
+    // follows links, and judges whatever file one points at by the pid in it.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0)
             wxMilliSleep(kRetryMs);
-        if (inUse())
+        const LockPlace place = LookAtLockFile(path.data());
+        if (place == LockPlace::kInUse)
             return true;
+        if (place == LockPlace::kForeign)
+            return WithoutLock(path.data());
         auto checker = std::make_unique<wxSingleInstanceChecker>();
         if (checker->Create(name, dir)) {
-            if (checker->IsAnotherRunning())
-                return true;
-            held = std::move(checker);
-            return false;
+            if (!checker->IsAnotherRunning()) {
+                held = std::move(checker);
+                return false;
+            }
+            // A link planted since the look above has no say either.
+            return IsOwnRegularFile(path.data()) || WithoutLock(path.data());
         }
         // A race lost in the microseconds between two looks, or a real fault
         // (no /dev/shm): the failed checker holds nothing.
     }
-    return inUse();
+    const LockPlace place = LookAtLockFile(path.data());
+    return place == LockPlace::kForeign ? WithoutLock(path.data()) : place == LockPlace::kInUse;
 }

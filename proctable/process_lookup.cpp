@@ -45,9 +45,8 @@ KillOutcome KillIfNamed(pid_t pid, const char* name)
         return KillOutcome::kPassedOver;
     // Without a pidfd (an old kernel, a seccomp filter, valgrind) the name
     // read just before is all the check there can be.
-    const int sent = process ? pidfd_send_signal(process.get(), SIGKILL, nullptr, 0)
-                             : kill(pid, SIGKILL);
-    return sent == 0 || errno != ESRCH ? KillOutcome::kKilled : KillOutcome::kPassedOver;
+    const int sent = SendKill()(process.get(), pid);
+    return sent == 0 ? KillOutcome::kKilled : KillOutcome::kPassedOver;
 }
 
 // One line when the process table first cannot be read whole, and nothing
@@ -70,6 +69,14 @@ PauseFunction& KillWaitPause()
         sleep(static_cast<unsigned>(milliseconds / 1000));
     };
     return pause;
+}
+
+KillFunction& SendKill()
+{
+    static KillFunction send = [](int pidfd, int pid) {
+        return pidfd >= 0 ? pidfd_send_signal(pidfd, SIGKILL, nullptr, 0) : kill(pid, SIGKILL);
+    };
+    return send;
 }
 
 int FindProcess(const char* name, int mode)

@@ -1,7 +1,7 @@
 #ifndef WDOG_PROCTABLE_PROCESS_LOOKUP_H
 #define WDOG_PROCTABLE_PROCESS_LOOKUP_H
 
-#include "pause_override.h"
+#include "function_override.h"
 
 #include <cstdint>
 
@@ -36,13 +36,20 @@ enum class KillOutcome : uint8_t {
 // Sends SIGKILL to pid once, but only if it bears name at that moment, then
 // takes a snapshot and pauses one second per pass until pid has left /proc
 // or bears another name, at most kKillWaitPasses passes. Passed over, at
-// once and with nothing sent, when pid has gone or bears another name. A
-// pid of 0 or less is never signalled. A snapshot that is not complete
-// does not end the wait.
+// once, when pid has gone, has ended, bears another name, or may not be
+// signalled (another user's process): nothing to wait for. A pid of 0 or
+// less is never signalled. A snapshot that is not complete does not end the
+// wait.
 KillOutcome KillProcessAndWait(int pid, const char* name);
 
 // The pause of each pass of KillProcessAndWait, one second of sleep(). A test
 // puts a PauseOverride on it to run the wait in virtual time.
 PauseFunction& KillWaitPause();
+
+// Sends SIGKILL to the process that pidfd holds, or to pid when there is no
+// pidfd (-1); 0 when sent, otherwise -1 with errno set. A test puts a
+// FunctionOverride on it to keep a process listed through its kill.
+using KillFunction = std::function<int(int pidfd, int pid)>;
+KillFunction& SendKill();
 
 #endif

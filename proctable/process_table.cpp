@@ -53,7 +53,9 @@ StatRead ReadProcessEntry(const char* dirName, ProcessEntry& entry)
     if (size <= 0)
         return StatRead::kUnlisted;
     line[size] = '\0';
-    return ReadStatLine(line, entry) ? StatRead::kListed : StatRead::kUnlisted;
+    if (!ReadStatLine(line, entry) || StatLineShowsEnded(line))
+        return StatRead::kUnlisted;
+    return StatRead::kListed;
 }
 
 // strncpy's contract, spelled out: up to limit bytes of the name, the rest of
@@ -74,6 +76,22 @@ bool ReadStatLine(const char* line, ProcessEntry& entry)
     if (char* close = std::strchr(entry.name, ')'))
         *close = '\0';
     return true;
+}
+
+bool StatLineShowsEnded(const char* line)
+{
+    // The name may hold anything, ") Z 1 (" too; the fields after the last
+    // ')' are the kernel's. Field 3 is the state, field 20 the thread count.
+    const char* close = std::strrchr(line, ')');
+    if (!close)
+        return false;
+    char state = 0;
+    long threads = 0;
+    const int read = std::sscanf(close + 1,
+                                 " %c %*s %*s %*s %*s %*s %*s %*s %*s"
+                                 " %*s %*s %*s %*s %*s %*s %*s %*s %ld",
+                                 &state, &threads);
+    return state == 'X' || (state == 'Z' && read == 2 && threads == 1);
 }
 
 bool IsShortage(int error)

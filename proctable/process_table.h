@@ -42,6 +42,12 @@ bool IsShortage(int error);
 // read.
 bool ReadStatLine(const char* line, ProcessEntry& entry);
 
+// True when the stat line is of a process that has ended: its state (the
+// field after the line's last ')') is X, or Z with one thread left. A
+// process whose first thread has ended while others run shows Z with more
+// threads, and runs. Fields that cannot be read mean running.
+bool StatLineShowsEnded(const char* line);
+
 // The name under which a snapshot lists a program called name: its first 15
 // bytes, as the kernel keeps them, cut by the rules of ReadStatLine. A name
 // that is listed as it stands comes back unchanged; one of only blanks, or
@@ -49,7 +55,9 @@ bool ReadStatLine(const char* line, ProcessEntry& entry);
 std::string ListedName(const std::string& name);
 
 // Reads the pid and name of one process from /proc/<pid>/stat, by the rules
-// of ReadStatLine.
+// of ReadStatLine. A process that has ended (StatLineShowsEnded) is not
+// listed: its name stays in /proc until its parent reaps it, but it is no
+// program, cannot be killed and would never leave.
 StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry);
 
 // Rebuilds the table from /proc and returns the caller's own pid. Reaps at most

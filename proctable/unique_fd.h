@@ -15,7 +15,16 @@ public:
     UniqueFd(UniqueFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd& operator=(UniqueFd&&) = delete;
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        if (this != &other) {
+            if (fd_ >= 0)
+                close(fd_);
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
 
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }

@@ -1,10 +1,14 @@
 #include "control_file.h"
 
-#include "unique_fd.h"
+#include "named_file.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <wx/convauto.h>
 
 // Without 64-bit inode numbers and offsets, stat() fails with EOVERFLOW on a
@@ -15,26 +19,72 @@ static_assert(sizeof(ino_t) == 8 && sizeof(off_t) == 8,
 
 namespace {
 
-// O_NONBLOCK keeps open() from waiting for the other end of a FIFO that
-// replaced the file since it was examined; the caller then sees it is not a
-// regular file and lets go of it.
-const int kOpenFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-
 // Only the first line counts, and only this much of the file is read: a
 // program that appends its heartbeats grows the file without end.
 const size_t kLineBytes = 4096;
 
-// Opens path only when it is missing or a regular file, and keeps the
-// descriptor only when it refers to a regular file.
-UniqueFd OpenRegular(const char* path, int flags)
+// What the control file's name leads to.
+enum class Reached : uint8_t {
+    kRegular, // a regular file: file.file holds it
+    kMissing, // nothing by that name: file.dir and file.name say where
+    kOther,   // anything else; never opened
+};
+
+struct ControlTarget {
+    Reached reached;
+    NamedFile file;
+};
+
+// Says once that the name is another user's link, and again only after it
+// has been something else in between.
+void ReportForeignLink(const char* path, bool foreign)
 {
-    struct stat st;
-    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode))
-        return UniqueFd(-1);
-    UniqueFd fd(open(path, flags | kOpenFlags, 0666));
-    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return UniqueFd(-1);
-    return fd;
+    static bool reported = false;
+    if (foreign && !reported)
+        (void)std::fprintf(stderr,
+                           "[Watchdog]: %s is a symbolic link of another user: not read, not truncated\n",
+                           path);
+    reported = foreign;
+}
+
+bool OwnOrRoots(const struct stat& st)
+{
+    return st.st_uid == geteuid() || st.st_uid == 0;
+}
+
+// A link of this user or root is followed once, from the link's own
+// directory, to a regular file. Anyone who could plant a link in the
+// directory could as well have written the file, so another user's link
+// (and a link to a link) is never followed: through it, a root watchdog
+// would empty or read whatever that user chose.
+ControlTarget FollowLink(const char* path, NamedFile link)
+{
+    char text[PATH_MAX];
+    const ssize_t size = readlinkat(link.file.get(), "", text, sizeof text - 1);
+    if (!OwnOrRoots(link.st) || size <= 0 || size >= static_cast<ssize_t>(sizeof text) - 1) {
+        ReportForeignLink(path, !OwnOrRoots(link.st));
+        return {Reached::kOther, std::move(link)};
+    }
+    text[size] = '\0';
+    NamedFile target = LookAtName(std::move(link.dir), text);
+    target.name = nullptr; // it points into text; nothing is created through a link
+    const bool regular = target.file && S_ISREG(target.st.st_mode);
+    ReportForeignLink(path, target.file && S_ISLNK(target.st.st_mode));
+    return {regular ? Reached::kRegular : Reached::kOther, std::move(target)};
+}
+
+ControlTarget Reach(const char* path)
+{
+    NamedFile file = LookAtPath(path);
+    if (!file.file) {
+        ReportForeignLink(path, false);
+        const bool missing = file.dir && file.error == ENOENT;
+        return {missing ? Reached::kMissing : Reached::kOther, std::move(file)};
+    }
+    if (S_ISLNK(file.st.st_mode))
+        return FollowLink(path, std::move(file));
+    ReportForeignLink(path, false);
+    return {S_ISREG(file.st.st_mode) ? Reached::kRegular : Reached::kOther, std::move(file)};
 }
 
 // The bytes as text, in the encoding that the framework's automatic detection
@@ -65,7 +115,10 @@ time_t ControlFileTime(const char* path)
 
 wxString ReadControlLine(const char* path)
 {
-    const UniqueFd fd = OpenRegular(path, O_RDONLY);
+    const ControlTarget target = Reach(path);
+    if (target.reached != Reached::kRegular)
+        return wxString();
+    const UniqueFd fd = Reopen(target.file.file, O_RDONLY);
     if (!fd)
         return wxString();
 
@@ -95,7 +148,27 @@ wxString ReadControlLine(const char* path)
 
 void TruncateControlFile(const char* path)
 {
-    const UniqueFd fd = OpenRegular(path, O_WRONLY | O_CREAT);
-    if (fd)
-        (void)ftruncate(fd.get(), 0);
+    // A name that appears between the look and the creation is looked at
+    // once more.
+    for (int walk = 0; walk < 2; ++walk) {
+        const ControlTarget target = Reach(path);
+        if (target.reached == Reached::kMissing) {
+            // O_EXCL creates nothing through a link, not even a dangling one.
+            const UniqueFd created(openat(target.file.dir.get(), target.file.name,
+                                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC |
+                                              O_NOCTTY,
+                                          0666));
+            if (created || errno != EEXIST)
+                return;
+            continue;
+        }
+        // A second hard link may be another user's, made to a file of root's
+        // where the kernel lets anyone link what they cannot write.
+        if (target.reached != Reached::kRegular || target.file.st.st_nlink != 1)
+            return;
+        const UniqueFd fd = Reopen(target.file.file, O_WRONLY);
+        if (fd)
+            (void)ftruncate(fd.get(), 0);
+        return;
+    }
 }

@@ -12,15 +12,23 @@
 // links), or 0 when it cannot be examined.
 time_t ControlFileTime(const char* path);
 
+// Reading and truncating reach the file without following the name's own
+// symbolic link blindly: a regular file is taken as it is; a link of this
+// user or of root is followed to a regular file; another user's link, a link
+// to a link, and anything that is not a regular file are never opened (the
+// first time the name is another user's link, standard error says so). The
+// file is opened as the very inode that was looked at, so nothing swapped in
+// meanwhile is opened instead.
+
 // The first line of the file as the framework's text-file reader splits it
 // (after LF, CR LF or a lone CR; a byte-order mark dropped), or "" when the
-// file has no lines, cannot be opened, or is not a regular file. Only the
+// file has no lines, cannot be opened, or is not reached as above. Only the
 // first 4 KiB are read: a first line longer than that is "".
 wxString ReadControlLine(const char* path);
 
-// Truncates the file to zero length, creating it when it is missing, which
-// also renews its timestamps. Anything that is not a regular file is left
-// alone. Failures are silent.
+// Truncates the file to zero length, which also renews its timestamps. A
+// missing name is created (never through a link); a file with more than one
+// hard link is left alone. Failures are silent.
 void TruncateControlFile(const char* path);
 
 #endif

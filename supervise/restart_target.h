@@ -1,7 +1,7 @@
 #ifndef WDOG_SUPERVISE_RESTART_TARGET_H
 #define WDOG_SUPERVISE_RESTART_TARGET_H
 
-#include "pause_override.h"
+#include "function_override.h"
 
 #include <functional>
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -52,27 +53,27 @@ TEST_F(ProcessLookup, FindsLowestPidAndKillsAllOneAfterTheOther)
     EXPECT_EQ(pauses, 0u);
 
     struct Sample {
-        bool firstListed;
+        bool firstRunning;
         bool secondRunning;
     };
     std::vector<Sample> samples;
-    onPause = [&] { samples.push_back({ProcListed(low), IsRunning(high)}); };
+    onPause = [&] { samples.push_back({IsRunning(low), IsRunning(high)}); };
     EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), high);
 
-    EXPECT_FALSE(ProcListed(low));
-    EXPECT_FALSE(ProcListed(high));
+    EXPECT_FALSE(IsRunning(low));
+    EXPECT_FALSE(IsRunning(high));
     EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), 0);
 
-    // The lower one left /proc while the higher one still ran, and only then
+    // The lower one had ended while the higher one still ran, and only then
     // was the higher one killed.
     size_t killed = 0;
     while (killed < samples.size() && samples[killed].secondRunning)
         ++killed;
     ASSERT_GT(killed, 0u);
     ASSERT_LT(killed, samples.size());
-    EXPECT_FALSE(samples[killed - 1].firstListed);
+    EXPECT_FALSE(samples[killed - 1].firstRunning);
     for (size_t i = killed; i < samples.size(); ++i)
-        EXPECT_FALSE(samples[i].firstListed);
+        EXPECT_FALSE(samples[i].firstRunning);
 }
 
 TEST_F(ProcessLookup, NeverReturnsNorKillsTheCallerItself)
@@ -94,7 +95,7 @@ TEST_F(ProcessLookup, NeverReturnsNorKillsTheCallerItself)
     EXPECT_EQ(FindProcess(own.c_str(), kFindProcess), twin.pid());
 
     EXPECT_EQ(FindProcess(nullptr, kKillAllProcesses), twin.pid());
-    EXPECT_FALSE(ProcListed(twin.pid()));
+    EXPECT_FALSE(IsRunning(twin.pid()));
     EXPECT_TRUE(ProcListed(getpid()));
 }
 
@@ -114,15 +115,47 @@ TEST_F(ProcessLookup, EmptyNameMatchesOnlyEmptyKernelNames)
     EXPECT_NE(found, named.pid());
 }
 
+// Signals that never arrive: a process that SIGKILL cannot remove from /proc
+// (one stuck in the kernel), made of a live one.
+KillFunction SwallowedKill()
+{
+    return [](int, int) { return 0; };
+}
+
 TEST_F(ProcessLookup, GivesUpOnAProcessThatCannotLeaveProc)
 {
-    const std::string name = UniqueName("zomb");
-    ForeignZombie zombie(name);
+    const std::string name = UniqueName("stuck");
+    auto process = NamedProcess::Exec(name);
+    ASSERT_TRUE(WaitForName(process.pid(), name));
+    const FunctionOverride<int(int, int)> swallow(SendKill(), SwallowedKill());
 
-    EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), zombie.pid());
+    EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), process.pid());
 
     EXPECT_EQ(pauses, kKillWaitPasses);
+    EXPECT_TRUE(IsRunning(process.pid()));
+}
+
+// A process that has ended is no program: neither found, nor killed, nor
+// waited for, although /proc lists it under its name until its parent
+// reaps it. One whose first thread has ended while another runs is running.
+TEST_F(ProcessLookup, AnEndedProcessIsNotTheProgram)
+{
+    const std::string name = UniqueName("zomb");
+    const ForeignZombie zombie(name);
+    EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), 0);
+    EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), 0);
+    EXPECT_EQ(pauses, 0u);
     EXPECT_EQ(ProcState(zombie.pid()), 'Z');
+
+    const std::string headless = UniqueName("hdls");
+    auto process = NamedProcess::Rename(headless, [] {
+        std::thread([] { pause(); }).detach();
+        // The first thread alone ends, as pthread_exit() would end it
+        // without unwinding through the test framework.
+        syscall(SYS_exit, 0);
+    });
+    ASSERT_TRUE(WaitForState(process.pid(), 'Z'));
+    EXPECT_EQ(FindProcess(headless.c_str(), kFindProcess), process.pid());
 }
 
 // The kill-all walks one snapshot. A later match that takes another name
@@ -150,59 +183,67 @@ TEST_F(ProcessLookup, AMatchRenamedBeforeItsTurnIsNotSignalled)
     };
 
     EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), first.pid());
-    EXPECT_FALSE(ProcListed(first.pid()));
+    EXPECT_FALSE(IsRunning(first.pid()));
     EXPECT_TRUE(IsRunning(second.pid()));
     close(cue[0]);
     close(cue[1]);
 }
 
-// A root-owned process that renames itself when cued, signalled by an
-// unprivileged child of the test, which kill() cannot reach it from.
+// A process that still bears its name after its kill is waited for until
+// its pid bears another name.
 TEST_F(ProcessLookup, WaitEndsWhenThePidBearsAnotherName)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to signal from another user";
-    int cue[2];
-    int done[2];
-    ASSERT_EQ(pipe(cue), 0);
-    ASSERT_EQ(pipe(done), 0);
     const std::string before = UniqueName("old");
     const std::string after = UniqueName("new");
+    int cue[2];
+    ASSERT_EQ(pipe(cue), 0);
     auto target = NamedProcess::Rename(before, [&] {
         char byte;
-        if (read(cue[0], &byte, 1) != 1)
-            _exit(1);
-        RenameSelf(after);
-        if (write(done[1], &byte, 1) != 1)
-            _exit(1);
+        if (read(cue[0], &byte, 1) == 1)
+            RenameSelf(after);
+        pause();
     });
+    ASSERT_TRUE(WaitForName(target.pid(), before));
+    const FunctionOverride<int(int, int)> swallow(SendKill(), SwallowedKill());
+    onPause = [&] {
+        if (pauses == 3) {
+            ASSERT_TRUE(write(cue[1], "x", 1) == 1 && WaitForName(target.pid(), after));
+        }
+    };
+
+    EXPECT_EQ(KillProcessAndWait(target.pid(), before.c_str()), KillOutcome::kKilled);
+    // Pass 3's snapshot still showed the old name; pass 4's shows the new one.
+    EXPECT_EQ(pauses, 4u);
+    close(cue[0]);
+    close(cue[1]);
+}
+
+// Another user's process of the name: the kill is refused, and nothing is
+// waited for.
+TEST_F(ProcessLookup, ARefusedKillIsPassedOver)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to make a process of another user";
+    const std::string name = UniqueName("root");
+    auto target = NamedProcess::Rename(name);
+    ASSERT_TRUE(WaitForName(target.pid(), name));
 
     const ChildResult result = RunInChild([&] {
         if (!BecomeNobody())
             _exit(77);
-        unsigned passes = 0;
-        const PauseOverride cueRenameAtThirdPause(KillWaitPause(), [&](unsigned long) {
-            if (++passes != 3)
-                return;
-            char byte = 1;
-            if (write(cue[1], &byte, 1) != 1 || read(done[0], &byte, 1) != 1)
-                _exit(98);
-        });
-        KillProcessAndWait(target.pid(), before.c_str());
-        _exit(static_cast<int>(passes));
+        const KillOutcome outcome = KillProcessAndWait(target.pid(), name.c_str());
+        const bool foundAlive = FindProcess(name.c_str(), kFindProcess) == target.pid();
+        _exit(outcome == KillOutcome::kPassedOver && pauses == 0 && foundAlive ? 0 : 1);
     });
 
-    // Pass 3's snapshot still showed the old name; pass 4's shows the new one.
     ASSERT_TRUE(WIFEXITED(result.status));
     if (WEXITSTATUS(result.status) == 77)
         GTEST_SKIP() << "cannot switch to an unprivileged user here";
-    EXPECT_EQ(WEXITSTATUS(result.status), 4);
-    EXPECT_EQ(ProcName(target.pid()), after);
-    for (int fd : {cue[0], cue[1], done[0], done[1]})
-        close(fd);
+    EXPECT_EQ(WEXITSTATUS(result.status), 0);
+    EXPECT_TRUE(IsRunning(target.pid()));
 }
 
-TEST(ProcessLookupRealTime, KillWaitsAtLeastOneSecondAndReapsTheChild)
+TEST(ProcessLookupRealTime, KillWaitsAtLeastOneSecondAndTheChildIsReaped)
 {
     const std::string name = UniqueName("rt");
     auto process = NamedProcess::Exec(name);
@@ -212,6 +253,9 @@ TEST(ProcessLookupRealTime, KillWaitsAtLeastOneSecondAndReapsTheChild)
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
     EXPECT_GE(elapsed, std::chrono::seconds(1));
+    EXPECT_FALSE(IsRunning(process.pid()));
+    // Its zombie is reaped by the next snapshot.
+    EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), 0);
     EXPECT_FALSE(ProcListed(process.pid()));
 }
 

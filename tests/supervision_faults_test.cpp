@@ -180,14 +180,16 @@ private:
     SupervisionWorld real_;
 };
 
-// A zombie of the watched name, whose parent is alive and is not the
-// watchdog, never leaves /proc. A "restart" waits the ten pauses for it, the
+// A process of the watched name that its kill cannot remove from /proc (one
+// stuck in the kernel) never leaves. A "restart" waits the ten pauses for it, the
 // kill's wait gives up after its bound, the command is launched all the
 // same, and the passes go on.
 TEST(LoopFaults, AProcessThatNeverLeavesDoesNotStopTheRestart)
 {
     const std::string name = UniqueName("undying");
-    const ForeignZombie zombie(name);
+    auto undying = NamedProcess::Exec(name);
+    ASSERT_TRUE(WaitForName(undying.pid(), name));
+    const FunctionOverride<int(int, int)> swallowKills(SendKill(), [](int, int) { return 0; });
     const TempDir dir;
     WriteExecutable(dir.path() + "/prog", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/ran\"\n");
     WriteFile(dir.path() + "/ctl", "restart\n");
@@ -205,7 +207,7 @@ TEST(LoopFaults, AProcessThatNeverLeavesDoesNotStopTheRestart)
     const time_t start = world.now;
     world.Run(start + 58);
 
-    EXPECT_TRUE(ProcListed(zombie.pid()));
+    EXPECT_TRUE(IsRunning(undying.pid()));
     EXPECT_EQ(killWaitPauses, kKillWaitPasses);
     EXPECT_EQ(restartPauses, std::vector<unsigned long>{5000});
     EXPECT_TRUE(WaitUntil([&] { return ReadFile(dir.path() + "/ran") == "ran\n"; }));
