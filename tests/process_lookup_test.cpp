@@ -140,22 +140,26 @@ TEST_F(ProcessLookup, GivesUpOnAProcessThatCannotLeaveProc)
 // reaps it. One whose first thread has ended while another runs is running.
 TEST_F(ProcessLookup, AnEndedProcessIsNotTheProgram)
 {
-    const std::string name = UniqueName("zomb");
-    const ForeignZombie zombie(name);
+    // Names that hold a state of their own do not fool the parse.
+    const std::string name = UniqueName("z");
+    const ForeignZombie zombie(name + ") R 1 (");
     EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), 0);
     EXPECT_EQ(FindProcess(name.c_str(), kKillAllProcesses), 0);
     EXPECT_EQ(pauses, 0u);
     EXPECT_EQ(ProcState(zombie.pid()), 'Z');
 
-    const std::string headless = UniqueName("hdls");
-    auto process = NamedProcess::Rename(headless, [] {
+    const std::string running = UniqueName("r");
+    auto disguised = NamedProcess::Rename(running + ") Z 1 (");
+    const std::string headless = UniqueName("h");
+    auto firstThreadEnded = NamedProcess::Rename(headless, [] {
         std::thread([] { pause(); }).detach();
         // The first thread alone ends, as pthread_exit() would end it
         // without unwinding through the test framework.
         syscall(SYS_exit, 0);
     });
-    ASSERT_TRUE(WaitForState(process.pid(), 'Z'));
-    EXPECT_EQ(FindProcess(headless.c_str(), kFindProcess), process.pid());
+    ASSERT_TRUE(WaitForState(firstThreadEnded.pid(), 'Z'));
+    EXPECT_EQ(FindProcess(headless.c_str(), kFindProcess), firstThreadEnded.pid());
+    EXPECT_EQ(FindProcess(running.c_str(), kFindProcess), disguised.pid());
 }
 
 // The kill-all walks one snapshot. A later match that takes another name

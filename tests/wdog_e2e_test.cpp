@@ -103,6 +103,31 @@ TEST(Wdog, ALockLeftByAKilledWatchdogKeepsNobodyOut)
     EXPECT_EQ(next.Stderr(), "");
 }
 
+// A link at the lock's place, to a file of this user holding a live pid,
+// which the framework's checker would take for another watchdog's lock: the
+// watchdog neither follows it nor leaves, but supervises without the lock
+// and says so once.
+TEST(Wdog, ALinkAtTheLocksPlaceIsNeverFollowed)
+{
+    const WatchedSetup setup("watched", "planted");
+    const std::string exe = UniqueName("wdplant");
+    const std::string decoy = setup.dir + "/decoy";
+    const std::string pid = std::to_string(getpid()) + "\n";
+    WriteFile(decoy, pid);
+    ASSERT_EQ(chmod(decoy.c_str(), 0600), 0);
+    ASSERT_EQ(symlink(decoy.c_str(), LockPath(exe).c_str()), 0);
+
+    WriteFile(setup.dir + "/ctl", "restart\n");
+    Watchdog w(setup.dir, exe, {setup.program, setup.dir + "/ctl", setup.name});
+    const pid_t program = WaitForProcessNamed(setup.name, 10s);
+    ASSERT_NE(program, 0) << w.Stderr();
+    WriteFile(setup.dir + "/ctl", "die\n");
+    EXPECT_EQ(w.WaitExit(5s), 0);
+    EXPECT_EQ(w.Stderr(), "[Watchdog]: " + LockPath(exe) +
+                              " is not a lock file of this user: supervising without the lock\n");
+    EXPECT_EQ(ReadFile(decoy), pid);
+}
+
 // An empty lock file is a watchdog caught between creating the file and
 // writing its pid. Locked (it runs on), it refuses the next watchdog, which
 // says nothing; unlocked after the grace (it was killed there), it is stale:

@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes, as the content of a /proc/<pid>/stat file, to the
-// line parser, and traps when a parsed name breaks what the lookup relies on.
+// line parsers, and traps when a parsed name breaks what the lookup relies on.
 #include "process_table.h"
 
 #include <cctype>
@@ -22,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The scan hands the parser what one read returned, NUL-terminated.
     std::vector<char> line(data, data + size);
     line.push_back('\0');
+
+    // Whether the line shows an ended process: read past a name that may
+    // hold anything.
+    (void)StatLineShowsEnded(line.data());
 
     ProcessEntry entry;
     std::memset(entry.name, 'Z', sizeof entry.name);
