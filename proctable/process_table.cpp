@@ -81,17 +81,22 @@ bool ReadStatLine(const char* line, ProcessEntry& entry)
 bool StatLineShowsEnded(const char* line)
 {
     // The name may hold anything, ") Z 1 (" too; the fields after the last
-    // ')' are the kernel's. Field 3 is the state, field 20 the thread count.
+    // ')' are the kernel's. Field 3 is the state, field 20 the thread count,
+    // read only for a zombie: every process of every scan comes here.
     const char* close = std::strrchr(line, ')');
     if (!close)
         return false;
-    char state = 0;
+    const char* state = close + 1 + std::strspn(close + 1, " ");
+    if (*state == 'X')
+        return true;
+    if (*state != 'Z')
+        return false;
     long threads = 0;
-    const int read = std::sscanf(close + 1,
-                                 " %c %*s %*s %*s %*s %*s %*s %*s %*s"
-                                 " %*s %*s %*s %*s %*s %*s %*s %*s %ld",
-                                 &state, &threads);
-    return state == 'X' || (state == 'Z' && read == 2 && threads == 1);
+    return std::sscanf(state + 1,
+                       "%*s %*s %*s %*s %*s %*s %*s %*s"
+                       " %*s %*s %*s %*s %*s %*s %*s %*s %ld",
+                       &threads) == 1 &&
+           threads == 1;
 }
 
 bool IsShortage(int error)

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <wx/convauto.h>
 
 // Without 64-bit inode numbers and offsets, stat() fails with EOVERFLOW on a
@@ -59,10 +60,14 @@ bool OwnOrRoots(const struct stat& st)
 // would empty or read whatever that user chose.
 ControlTarget FollowLink(const char* path, NamedFile link)
 {
+    if (!OwnOrRoots(link.st)) {
+        ReportForeignLink(path, true);
+        return {Reached::kOther, std::move(link)};
+    }
     char text[PATH_MAX];
     const ssize_t size = readlinkat(link.file.get(), "", text, sizeof text - 1);
-    if (!OwnOrRoots(link.st) || size <= 0 || size >= static_cast<ssize_t>(sizeof text) - 1) {
-        ReportForeignLink(path, !OwnOrRoots(link.st));
+    if (size <= 0 || size >= static_cast<ssize_t>(sizeof text) - 1) {
+        ReportForeignLink(path, false);
         return {Reached::kOther, std::move(link)};
     }
     text[size] = '\0';
@@ -71,6 +76,14 @@ ControlTarget FollowLink(const char* path, NamedFile link)
     const bool regular = target.file && S_ISREG(target.st.st_mode);
     ReportForeignLink(path, target.file && S_ISLNK(target.st.st_mode));
     return {regular ? Reached::kRegular : Reached::kOther, std::move(target)};
+}
+
+// Opens the regular file that was reached. Its directory is let go of
+// first, so that a read holds no more than two descriptors at once.
+UniqueFd OpenReached(ControlTarget target, int flags)
+{
+    target.file.dir = UniqueFd(-1);
+    return Reopen(target.file.file, flags);
 }
 
 ControlTarget Reach(const char* path)
@@ -115,10 +128,10 @@ time_t ControlFileTime(const char* path)
 
 wxString ReadControlLine(const char* path)
 {
-    const ControlTarget target = Reach(path);
+    ControlTarget target = Reach(path);
     if (target.reached != Reached::kRegular)
         return wxString();
-    const UniqueFd fd = Reopen(target.file.file, O_RDONLY);
+    const UniqueFd fd = OpenReached(std::move(target), O_RDONLY);
     if (!fd)
         return wxString();
 
@@ -151,7 +164,7 @@ void TruncateControlFile(const char* path)
     // A name that appears between the look and the creation is looked at
     // once more.
     for (int walk = 0; walk < 2; ++walk) {
-        const ControlTarget target = Reach(path);
+        ControlTarget target = Reach(path);
         if (target.reached == Reached::kMissing) {
             // O_EXCL creates nothing through a link, not even a dangling one.
             const UniqueFd created(openat(target.file.dir.get(), target.file.name,
@@ -166,7 +179,7 @@ void TruncateControlFile(const char* path)
         // where the kernel lets anyone link what they cannot write.
         if (target.reached != Reached::kRegular || target.file.st.st_nlink != 1)
             return;
-        const UniqueFd fd = Reopen(target.file.file, O_WRONLY);
+        const UniqueFd fd = OpenReached(std::move(target), O_WRONLY);
         if (fd)
             (void)ftruncate(fd.get(), 0);
         return;
