@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds wdog and shows it at work on examples/wdog-ticker: the ticker started,
-# its crash repaired, a "restart" honoured, and "die" ending the watchdog.
+# its crash repaired, its hang repaired, a "restart" honoured, and "die"
+# ending the watchdog.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,18 +27,18 @@ trap 'exit 130' INT TERM
 
 say() { printf '\n== %s\n' "$*"; }
 
-# Sets ticker to the pid of a running ticker other than $1, waiting up to 40 s
-# for one. It runs in this shell, not in a subshell, so that an interrupt is
-# handled at once.
+# Sets ticker to the pid of a running ticker other than $1, waiting up to $2
+# seconds (40 by default) for one. It runs in this shell, not in a subshell,
+# so that an interrupt is handled at once.
 wait_for_ticker_other_than() {
     local i pid
-    for i in $(seq 400); do
+    for i in $(seq $((${2:-40} * 10))); do
         for pid in $(pgrep -x wdog-ticker || true); do
             [ "$pid" != "$1" ] && { ticker=$pid; return 0; }
         done
         sleep 0.1
     done
-    echo "no ticker appeared" >&2
+    echo "no new ticker appeared within ${2:-40} s" >&2
     return 1
 }
 
@@ -55,6 +56,18 @@ kill -KILL "$ticker"
 crashed=$SECONDS
 wait_for_ticker_other_than "$ticker"
 say "After $((SECONDS - crashed)) s the ticker runs again: pid $ticker."
+
+sleep 4
+say "The ticker hangs: it is stopped with SIGSTOP. It still runs, so wdog still finds it, but it no longer touches the control file, so only its heartbeat ages. Once the heartbeat is more than 60 s old every pass fails, and at the fifth failed pass in a row wdog kills the ticker and starts a new one: about 65 s after its last touch."
+hung=$ticker
+kill -STOP "$hung"
+stopped=$SECONDS
+wait_for_ticker_other_than "$hung" 120
+# Killed, the hung ticker is gone, or a zombie until wdog's next pass reaps it.
+case $(ps -o stat= -p "$hung" 2> /dev/null || true) in
+    T*) echo "the hung ticker (pid $hung) was not killed" >&2; exit 1 ;;
+esac
+say "After $((SECONDS - stopped)) s wdog killed the hung ticker (pid $hung) and started a new one: pid $ticker."
 
 sleep 4
 say "Asking for a restart: 'restart' goes on the first line of the control file. The ticker sees it and leaves; wdog waits for it to go, truncates the file and starts it anew."
