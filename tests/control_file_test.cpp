@@ -180,48 +180,47 @@ void Link(const std::string& dir, const char* text, const char* at = "ctl")
         throw std::runtime_error("cannot link");
 }
 
-// Rows whose name is another user's link are never adjacent: the message is
-// said again only after the name has been something else.
-const NameKind kNameKinds[] = {
-    {"a regular file", false, [](const std::string& d) { WriteFile(d + "/ctl", "die\n"); },
-     "die", "ctl", "", S_IFREG, 0},
-    {"a link of this user", false, [](const std::string& d) { Data(d), Link(d, "data"); },
-     "die", "data", "", S_IFLNK, 0},
-    {"a link to a link", false,
-     [](const std::string& d) { Data(d), Link(d, "data", "mid"), Link(d, "mid"); },
-     "", "data", "die\n", S_IFLNK, 1},
-    {"a missing name", false, [](const std::string&) {}, "", "ctl", "", S_IFREG, 0},
-    {"a link of another user", true,
-     [](const std::string& d) {
-         Data(d), Link(d, "data");
-         if (lchown((d + "/ctl").c_str(), 65534, 65534) != 0)
-             throw std::runtime_error("cannot chown the link");
-     },
-     "", "data", "die\n", S_IFLNK, 1},
-    {"a file with a second hard link", false,
-     [](const std::string& d) {
-         Data(d);
-         if (link((d + "/data").c_str(), (d + "/ctl").c_str()) != 0)
-             throw std::runtime_error("cannot link");
-     },
-     "die", "data", "die\n", S_IFREG, 0},
-    {"a dangling link", false, [](const std::string& d) { Link(d, "data"); }, "", "data",
-     nullptr, S_IFLNK, 0},
-    {"a FIFO", false, [](const std::string& d) { (void)mkfifo((d + "/ctl").c_str(), 0600); }, "",
-     "data", nullptr, S_IFIFO, 0},
-    {"a directory", false, [](const std::string& d) { (void)mkdir((d + "/ctl").c_str(), 0700); },
-     "", "data", nullptr, S_IFDIR, 0},
-    {"a device node", true,
-     [](const std::string& d) {
-         if (mknod((d + "/ctl").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
-             throw std::runtime_error("cannot make a device node");
-     },
-     "", "data", nullptr, S_IFCHR, 0},
-};
-
 TEST(ControlFile, EachKindOfNameIsReadTruncatedOrCreatedAsItMay)
 {
-    for (const NameKind& kind : kNameKinds) {
+    // Rows whose name is another user's link are never adjacent: the message is
+    // said again only after the name has been something else.
+    const NameKind kinds[] = {
+        {"a regular file", false, [](const std::string& d) { WriteFile(d + "/ctl", "die\n"); },
+         "die", "ctl", "", S_IFREG, 0},
+        {"a link of this user", false, [](const std::string& d) { Data(d), Link(d, "data"); },
+         "die", "data", "", S_IFLNK, 0},
+        {"a link to a link", false,
+         [](const std::string& d) { Data(d), Link(d, "data", "mid"), Link(d, "mid"); },
+         "", "data", "die\n", S_IFLNK, 1},
+        {"a missing name", false, [](const std::string&) {}, "", "ctl", "", S_IFREG, 0},
+        {"a link of another user", true,
+         [](const std::string& d) {
+             Data(d), Link(d, "data");
+             if (lchown((d + "/ctl").c_str(), 65534, 65534) != 0)
+                 throw std::runtime_error("cannot chown the link");
+         },
+         "", "data", "die\n", S_IFLNK, 1},
+        {"a file with a second hard link", false,
+         [](const std::string& d) {
+             Data(d);
+             if (link((d + "/data").c_str(), (d + "/ctl").c_str()) != 0)
+                 throw std::runtime_error("cannot link");
+         },
+         "die", "data", "die\n", S_IFREG, 0},
+        {"a dangling link", false, [](const std::string& d) { Link(d, "data"); }, "", "data",
+         nullptr, S_IFLNK, 0},
+        {"a FIFO", false, [](const std::string& d) { (void)mkfifo((d + "/ctl").c_str(), 0600); }, "",
+         "data", nullptr, S_IFIFO, 0},
+        {"a directory", false, [](const std::string& d) { (void)mkdir((d + "/ctl").c_str(), 0700); },
+         "", "data", nullptr, S_IFDIR, 0},
+        {"a device node", true,
+         [](const std::string& d) {
+             if (mknod((d + "/ctl").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+                 throw std::runtime_error("cannot make a device node");
+         },
+         "", "data", nullptr, S_IFCHR, 0},
+    };
+    for (const NameKind& kind : kinds) {
         SCOPED_TRACE(kind.label);
         if (kind.needsRoot && geteuid() != 0) {
             std::printf("skipped row '%s': needs root\n", kind.label);
