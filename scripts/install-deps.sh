@@ -5,6 +5,7 @@
 #   (no argument)  building and running wdog (the demo, the benchmark)
 #   --package      building the packages for amd64 and, cross-built, i386
 #   --release      checking them on the other Debian release, in a chroot
+#   --boot         booting them under systemd in virtual machines
 #   --i386         building and testing the 32-bit x86 wdog
 #   --all          everything the test command uses: the above, the tests,
 #                  the 32-bit suite, lint, lintian, piuparts, valgrind and
@@ -19,6 +20,9 @@ run_packages="procps"
 package_packages="distro-info"
 # check-release.sh makes a clean chroot of the other release.
 release_packages="distro-info mmdebstrap"
+# check-boot.sh makes virtual machines of both architectures (arch-test lets
+# mmdebstrap make an i386 one), images with mke2fs, reads them with debugfs.
+boot_packages="distro-info mmdebstrap arch-test e2fsprogs qemu-system-x86"
 # clang and its runtime build the fuzzer; valgrind needs the i386 C
 # library's symbols to run a 32-bit program.
 # piuparts installs, removes and purges the package in a clean chroot of
@@ -98,16 +102,20 @@ case $mode in
   --release)
     step "release check tools" install $release_packages
     ;;
+  --boot)
+    step "boot check tools" install $boot_packages
+    ;;
   --i386)
     i386
     ;;
   --all)
     step "build dependencies" build-dep ./
     i386
-    step "check tools" install $run_packages $check_packages $package_packages $release_packages
+    step "check tools" install $run_packages $check_packages $package_packages $release_packages \
+      $boot_packages
     ;;
   *)
-    echo "usage: install-deps.sh [--package | --release | --i386 | --all]" >&2
+    echo "usage: install-deps.sh [--package | --release | --boot | --i386 | --all]" >&2
     exit 2
     ;;
 esac

@@ -10,9 +10,16 @@
 # (1.1.0-1~deb12u1 < 1.1.0-1); stable, testing and unstable get the
 # changelog's version as it stands. The added changelog entry is dated one
 # second after the one below it, which keeps the build reproducible.
+#
+# --version: prints only the version the release's package gets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+only_version=""
+if [ "${1:-}" = --version ]; then
+  only_version=yes
+  shift
+fi
 codename=${1:-$(. /etc/os-release && echo "${VERSION_CODENAME:-}")}
 [ -n "$codename" ] || { echo "no release given, and /etc/os-release names none" >&2; exit 1; }
 number=$(distro-info --series="$codename" --release) ||
@@ -25,6 +32,10 @@ fi
 
 out=$PWD/build-package
 version=$(git show HEAD:debian/changelog | dpkg-parsechangelog -l- -S Version)
+if [ -n "$only_version" ]; then
+  echo "$version$suffix"
+  exit 0
+fi
 upstream=${version%-*}
 src=$out/wdog-$upstream
 mkdir -p "$out"

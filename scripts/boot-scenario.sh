@@ -1,0 +1,143 @@
+#!/bin/bash
+# Runs inside the virtual machine that check-boot.sh boots, as a unit of
+# systemd (PID 1) ordered after app.service, and puts the example deployment
+# through its faults. It judges nothing: it writes what it saw, one
+# "KEY VALUE" a line, to /var/lib/boot-check/result, and check-boot.sh reads
+# that from the image after the machine has powered off.
+#
+# /etc/boot-check/steps lists the steps: abc (boot, crash, hang), def (wdog
+# killed, stop and start, reboot), i (then the same a to c again with the
+# i386 package installed through multiarch). The machine powers off at the
+# end, and reboots once for f.
+set -u
+dir=/var/lib/boot-check
+result=$dir/result
+steps=$(cat /etc/boot-check/steps)
+mkdir -p "$dir"
+
+# Each result goes to the console too, where check-boot.sh logs it.
+report() { echo "$*" | tee -a "$result"; }
+has() { [[ $steps == *$1* ]]; }
+
+# The pid of a process of user app named $1 that runs (not stopped, not
+# ended) and is not $2.
+running() {
+  ps -u app -o pid=,stat=,comm= | awk -v name="$1" -v except="${2:-0}" \
+    '$3 == name && $2 !~ /^[TZ]/ && $1 != except { print $1; exit }'
+}
+# Waits up to $1 seconds for the command that follows to succeed, and
+# prints how long it took, or "timeout".
+within() {
+  local limit=$1 start=$SECONDS
+  shift
+  until "$@"; do
+    if ((SECONDS - start >= limit)); then
+      echo timeout
+      return 1
+    fi
+    sleep 0.5
+  done
+  echo $((SECONDS - start))
+}
+server_other_than() { [ -n "$(running server "$1")" ]; }
+server_and_wdog() { [ -n "$(running server)" ] && [ -n "$(running wdog)" ]; }
+starts() { journalctl -b -t app -o cat | grep -c 'starting server'; }
+
+# a: after boot (or a start) the unit is active; server and wdog run as app.
+step_a() {
+  local p=$1 server wdog
+  report "$p.a.server_seconds $(within 120 server_other_than 0)"
+  server=$(running server)
+  wdog=$(running wdog)
+  report "$p.a.uptime $(cut -d. -f1 /proc/uptime)"
+  report "$p.a.active $(systemctl is-active app)"
+  report "$p.a.server_user $(ps -o user= -p "${server:-0}")"
+  report "$p.a.wdog_user $(ps -o user= -p "${wdog:-0}")"
+  report "$p.a.wdog_parent $(ps -o ppid= -p "${wdog:-0}" | tr -d ' ')"
+  report "$p.a.wdog_elf_class $(od -An -tx1 -j4 -N1 /usr/bin/wdog | tr -d ' ')"
+}
+
+# b: the server killed runs again; the journal shows the new start.
+step_b() {
+  local p=$1 server before
+  server=$(running server)
+  before=$(starts)
+  kill -KILL "$server"
+  report "$p.b.seconds $(within 120 server_other_than "$server")"
+  sleep 1
+  report "$p.b.new_starts $(($(starts) - before))"
+}
+
+# c: the server hangs (SIGSTOP) and is replaced.
+step_c() {
+  local p=$1 server
+  server=$(running server)
+  kill -STOP "$server"
+  report "$p.c.seconds $(within 200 server_other_than "$server")"
+}
+
+# d: wdog killed, and 2 s later whatever server runs then (if any) hangs.
+step_d() {
+  local wdog
+  wdog=$(running wdog)
+  kill -KILL "$wdog"
+  sleep 2
+  pkill -STOP -u app -x server
+  report "amd64.d.stopped $(ps -u app -o stat=,comm= | grep -c '^T.* server$')"
+  report "amd64.d.seconds $(within 300 server_and_wdog)"
+  report "amd64.d.active $(systemctl is-active app)"
+}
+
+# e: a stop leaves nothing of user app, for good; a start brings both back.
+step_e() {
+  local start=$SECONDS
+  systemctl stop app
+  report "amd64.e.stop_seconds $((SECONDS - start))"
+  report "amd64.e.state $(systemctl is-active app)"
+  report "amd64.e.left $(ps -u app -o pid= | wc -l)"
+  sleep 70
+  report "amd64.e.state_later $(systemctl is-active app)"
+  report "amd64.e.left_later $(ps -u app -o pid= | wc -l)"
+  systemctl start app
+  report "amd64.e.start_seconds $(within 120 server_and_wdog)"
+}
+
+# f: after the reboot the unit is active and the server runs.
+step_f() {
+  report "amd64.f.server_seconds $(within 120 server_other_than 0)"
+  report "amd64.f.uptime $(cut -d. -f1 /proc/uptime)"
+  report "amd64.f.active $(systemctl is-active app)"
+}
+
+# The i386 package in place of the amd64 one, through multiarch.
+switch_to_i386() {
+  systemctl stop app
+  dpkg --remove wdog > /dev/null
+  dpkg --install /opt/boot-check/wdog_i386.deb > /dev/null
+  report "i386.installed $(dpkg-query -W -f '${Architecture}' wdog)"
+  systemctl start app
+}
+
+if [ ! -e "$dir/rebooted" ]; then
+  prefix=$(dpkg --print-architecture)
+  step_a "$prefix"
+  step_b "$prefix"
+  step_c "$prefix"
+  if has d; then
+    step_d
+    step_e
+    touch "$dir/rebooted"
+    systemctl reboot
+    exit 0
+  fi
+else
+  step_f
+fi
+if has i; then
+  switch_to_i386
+  step_a i386
+  step_b i386
+  step_c i386
+fi
+report "done 1"
+systemctl poweroff

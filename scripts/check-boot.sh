@@ -1,0 +1,202 @@
+#!/bin/bash
+# Boots the manual's deployment in a virtual machine of a Debian release
+# (CODENAME: bookworm, trixie, ...) with systemd as PID 1, and checks that
+# it keeps the server alive: the release's wdog package from build-package/
+# installed by apt, a system user app, /opt/app/run-server
+# (examples/run-server), a server that beats, examples/app.service enabled.
+# At boot a unit ordered after app.service runs scripts/boot-scenario.sh,
+# which kills, hangs, stops, starts and reboots, and writes what it saw
+# into the image; the machine powers off, and its results are read from the
+# image and judged here.
+#
+# amd64 runs the whole scenario; the i386 package runs boot, crash and hang:
+# in an i386 machine with Debian's 32-bit kernel where the release has one
+# (Debian 12), otherwise installed through multiarch in the amd64 machine
+# after its run. Each machine is made with mmdebstrap from the archive apt
+# uses, booted with qemu's software emulation (WDOG_BOOT_KVM=1 uses KVM
+# instead, where it boots a stock kernel), and given a hard time limit.
+#
+# Needs root and the packages that scripts/check-package.sh and
+# scripts/check-release.sh leave in build-package/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+codename=${1:-}
+[ -n "$codename" ] || { echo "usage: check-boot.sh CODENAME" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "check-boot.sh makes virtual machines: run it as root" >&2; exit 1; }
+
+sh scripts/install-deps.sh --boot
+here=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+mirror=$(apt-get indextargets --format '$(REPO_URI)' "Codename: $here" 'Component: main' \
+  'Created-By: Packages' | head -n 1)
+[ -n "$mirror" ] || { echo "apt here uses no archive of $here" >&2; exit 1; }
+
+out=$PWD/build-package
+version=$(bash scripts/source-package.sh --version "$codename")
+deb_amd64=$out/wdog_${version}_amd64.deb
+deb_i386=$out/wdog_${version}_i386.deb
+for deb in "$deb_amd64" "$deb_i386"; do
+  [ -f "$deb" ] || { echo "no package $deb: check-package.sh and check-release.sh make them" >&2; exit 1; }
+done
+accel=tcg
+[ "${WDOG_BOOT_KVM:-}" = 1 ] && accel=kvm
+
+work=$(mktemp -d /var/tmp/wdog-boot-"$codename".XXXXXX)
+trap 'rm -rf --one-file-system "$work"' EXIT
+
+# The server of the deployment: it beats every two seconds.
+server=$work/server
+printf '#!/bin/sh\nwhile :; do touch /run/app/heartbeat; sleep 2; done\n' > "$server"
+chmod 755 "$server"
+
+# The unit that runs the scenario at boot: after app.service, and wanted by
+# multi-user.target (ordered after it as well, it would make a cycle).
+cat > "$work/boot-check.service" << 'EOF'
+[Unit]
+Description=wdog's boot check
+After=app.service
+
+[Service]
+Type=simple
+ExecStart=/usr/local/sbin/boot-scenario
+StandardOutput=journal+console
+
+[Install]
+WantedBy=multi-user.target
+EOF
+
+# machine ARCH KERNEL-PACKAGE STEPS PACKAGE...: makes the machine's image in
+# $work/ARCH, the first package installed and any other only copied in.
+machine() {
+  local arch=$1 kernel=$2 steps=$3 root=$work/$1 log=$out/boot-$codename-$1.log
+  shift 3
+  local archs=$arch hook
+  [[ $steps == *i* ]] && archs=$arch,i386
+  # The packages by apt, with what they depend on; any i386 one is installed
+  # first, for its libraries, and removed again.
+  hook="chroot \"\$1\" apt-get install -y -q --no-install-recommends"
+  local installs=()
+  if [ $# -gt 1 ]; then
+    installs+=(--customize-hook="$hook /opt/boot-check/${2##*/}"
+      --customize-hook='chroot "$1" dpkg --remove wdog')
+  fi
+  installs+=(--customize-hook="$hook /opt/boot-check/${1##*/}")
+  echo "making a $codename $arch machine"
+  if ! mmdebstrap --variant=apt --architectures="$archs" \
+      --aptopt='Acquire::Check-Valid-Until "false"' \
+      --include="$kernel,systemd-sysv,udev,procps" \
+      --customize-hook='mkdir -p "$1/opt/boot-check" "$1/opt/app" "$1/etc/boot-check"' \
+      --customize-hook="copy-in $* /opt/boot-check" \
+      "${installs[@]}" \
+      --customize-hook='chroot "$1" useradd --system --no-create-home --shell /usr/sbin/nologin app' \
+      "$codename" "$root" "deb $mirror $codename main" > "$log" 2>&1; then
+    tail -n 50 "$log" >&2
+    echo "could not make the $codename $arch machine" >&2
+    exit 1
+  fi
+  # The deployment, as the manual's "At boot" section gives it.
+  install -m 755 examples/run-server "$root/opt/app/run-server"
+  install -m 755 "$server" "$root/opt/app/server"
+  install -m 644 examples/app.service "$root/etc/systemd/system/app.service"
+  install -m 755 scripts/boot-scenario.sh "$root/usr/local/sbin/boot-scenario"
+  install -m 644 "$work/boot-check.service" "$root/etc/systemd/system/"
+  echo "$steps" > "$root/etc/boot-check/steps"
+  systemctl --root="$root" enable app.service boot-check.service > /dev/null 2>&1
+  echo wdog-boot > "$root/etc/hostname"
+
+  cp "$root"/boot/vmlinuz-* "$work/$arch.kernel"
+  cp "$root"/boot/initrd.img-* "$work/$arch.initrd"
+  local size
+  size=$(du -sm --one-file-system "$root" | cut -f1)
+  mke2fs -q -t ext4 -d "$root" "$work/$arch.img" "$((size + 512))M" > /dev/null
+  rm -rf --one-file-system "$root"
+}
+
+# boot ARCH QEMU LIMIT: boots the machine until it powers off, at most LIMIT
+# seconds, and prints its results.
+boot() {
+  local arch=$1 qemu=$2 limit=$3 log=$out/boot-$codename-$1-console.log start=$SECONDS
+  echo "booting the $codename $arch machine (at most $limit s)"
+  if ! timeout "$limit" "$qemu" -accel "$accel" -m 1024 -smp 2 -nographic -nic none \
+      -kernel "$work/$arch.kernel" -initrd "$work/$arch.initrd" \
+      -append "root=/dev/vda rw console=ttyS0 quiet" \
+      -drive "file=$work/$arch.img,format=raw,if=virtio" < /dev/null > "$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "the $codename $arch machine did not power off within $limit s (console: $log)" >&2
+    exit 1
+  fi
+  echo "the $codename $arch machine ran for $((SECONDS - start)) s"
+  debugfs -R "cat /var/lib/boot-check/result" "$work/$arch.img" 2> /dev/null > "$work/$arch.result"
+  cp "$work/$arch.result" "$out/boot-$codename-$arch.result"
+}
+
+failed=0
+# expect ARCH KEY TEST VALUE: judges one result, TEST being eq, le or ge.
+expect() {
+  local file=$work/$1.result key=$2 test=$3 want=$4 got ok=no
+  got=$(awk -v key="$key" '$1 == key { print $2 }' "$file")
+  case $test in
+    eq) [ "$got" = "$want" ] && ok=yes ;;
+    le) [[ $got =~ ^[0-9]+$ ]] && [ "$got" -le "$want" ] && ok=yes ;;
+    ge) [[ $got =~ ^[0-9]+$ ]] && [ "$got" -ge "$want" ] && ok=yes ;;
+  esac
+  printf '  %-28s %-10s %s\n' "$key" "${got:-(none)}" "$([ $ok = yes ] && echo ok || echo "FAILED: want $test $want")"
+  [ $ok = yes ] || failed=1
+}
+
+# judge_abc FILE ARCH ELF-CLASS: boot, crash, hang.
+judge_abc() {
+  local file=$1 p=$2
+  expect "$file" "$p.a.server_seconds" le 60
+  expect "$file" "$p.a.active" eq active
+  expect "$file" "$p.a.server_user" eq app
+  expect "$file" "$p.a.wdog_user" eq app
+  expect "$file" "$p.a.wdog_parent" eq 1
+  expect "$file" "$p.a.wdog_elf_class" eq "$3"
+  expect "$file" "$p.b.seconds" le 30
+  expect "$file" "$p.b.new_starts" ge 1
+  expect "$file" "$p.c.seconds" le 90
+}
+
+judge_def() {
+  expect amd64 amd64.d.seconds le 180
+  expect amd64 amd64.d.active eq active
+  expect amd64 amd64.e.stop_seconds le 150
+  expect amd64 amd64.e.state eq inactive
+  expect amd64 amd64.e.left eq 0
+  expect amd64 amd64.e.state_later eq inactive
+  expect amd64 amd64.e.left_later eq 0
+  expect amd64 amd64.e.start_seconds le 60
+  expect amd64 amd64.f.server_seconds le 60
+  expect amd64 amd64.f.active eq active
+}
+
+start=$SECONDS
+# Debian 13 has no 32-bit x86 kernel: there the i386 package runs in the
+# amd64 machine, through multiarch.
+number=$(distro-info --series="$codename" --release)
+if [[ $number =~ ^[0-9]+$ ]] && [ "$number" -lt 13 ]; then
+  machine amd64 linux-image-amd64 abcdef "$deb_amd64"
+  boot amd64 qemu-system-x86_64 900
+  machine i386 linux-image-686-pae abc "$deb_i386"
+  boot i386 qemu-system-i386 600
+  echo "== $codename amd64"
+  judge_abc amd64 amd64 02
+  judge_def
+  expect amd64 done eq 1
+  echo "== $codename i386, a 32-bit kernel"
+  judge_abc i386 i386 01
+  expect i386 done eq 1
+else
+  machine amd64 linux-image-amd64 abcdefi "$deb_amd64" "$deb_i386"
+  boot amd64 qemu-system-x86_64 1200
+  echo "== $codename amd64"
+  judge_abc amd64 amd64 02
+  judge_def
+  echo "== $codename i386, through multiarch on the 64-bit kernel"
+  expect amd64 i386.installed eq i386
+  judge_abc amd64 i386 01
+  expect amd64 done eq 1
+fi
+[ "$failed" -eq 0 ] || { echo "the $codename boot check failed" >&2; exit 1; }
+echo "== $codename: the deployment passed under systemd, in $((SECONDS - start)) s"
