@@ -5,8 +5,9 @@
 # and cppcheck, the Debian packages for amd64 and i386 (built, checked with
 # lintian, unpacked and run, and built again to compare), the same packages
 # built and checked on the other supported Debian release in a chroot of its
-# own, and the fuzzer for WDOG_FUZZ_SECONDS (default 60). Stops at the first
-# failing stage.
+# own, the example deployment booted under systemd in virtual machines of
+# both releases, and the fuzzer for WDOG_FUZZ_SECONDS (default 60). Stops at
+# the first failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,6 +53,9 @@ echo "== packages on $other"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo bash scripts/check-release.sh "$other"
+echo "== the deployment at boot, on $here and $other"
+$sudo bash scripts/check-boot.sh "$here"
+$sudo bash scripts/check-boot.sh "$other"
 echo "== fuzzing"
 bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
 echo "== all checks passed"
