@@ -50,6 +50,7 @@ step_a() {
   server=$(running server)
   wdog=$(running wdog)
   report "$p.a.uptime $(cut -d. -f1 /proc/uptime)"
+  report "$p.a.boot $(systemd-analyze time 2> /dev/null | sed -n 's/^Startup finished.* = \(.*\)$/\1/p' | tr -d ' ')"
   report "$p.a.active $(systemctl is-active app)"
   report "$p.a.server_user $(ps -o user= -p "${server:-0}")"
   report "$p.a.wdog_user $(ps -o user= -p "${wdog:-0}")"
@@ -106,6 +107,7 @@ step_e() {
 step_f() {
   report "amd64.f.server_seconds $(within 120 server_other_than 0)"
   report "amd64.f.uptime $(cut -d. -f1 /proc/uptime)"
+  report "amd64.f.boot $(systemd-analyze time 2> /dev/null | sed -n 's/^Startup finished.* = \(.*\)$/\1/p' | tr -d ' ')"
   report "amd64.f.active $(systemctl is-active app)"
 }
 

@@ -144,9 +144,16 @@ expect() {
   [ $ok = yes ] || failed=1
 }
 
+# show ARCH KEY: a result that is only told, not judged.
+show() {
+  printf '  %-28s %s\n' "$2" "$(awk -v key="$2" '$1 == key { print $2 }' "$work/$1.result")"
+}
+
 # judge_abc FILE ARCH ELF-CLASS: boot, crash, hang.
 judge_abc() {
   local file=$1 p=$2
+  show "$file" "$p.a.boot"
+  show "$file" "$p.a.uptime"
   expect "$file" "$p.a.server_seconds" le 60
   expect "$file" "$p.a.active" eq active
   expect "$file" "$p.a.server_user" eq app
@@ -167,6 +174,7 @@ judge_def() {
   expect amd64 amd64.e.state_later eq inactive
   expect amd64 amd64.e.left_later eq 0
   expect amd64 amd64.e.start_seconds le 60
+  show amd64 amd64.f.boot
   expect amd64 amd64.f.server_seconds le 60
   expect amd64 amd64.f.active eq active
 }
