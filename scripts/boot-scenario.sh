@@ -115,9 +115,10 @@ step_f() {
 switch_to_i386() {
   systemctl stop app
   dpkg --remove wdog > /dev/null
-  dpkg --install /opt/boot-check/wdog_i386.deb > /dev/null
+  dpkg --install /opt/boot-check/wdog_*_i386.deb > /dev/null
   report "i386.installed $(dpkg-query -W -f '${Architecture}' wdog)"
   systemctl start app
+  [ -x /usr/bin/wdog ]
 }
 
 if [ ! -e "$dir/rebooted" ]; then
@@ -135,8 +136,7 @@ if [ ! -e "$dir/rebooted" ]; then
 else
   step_f
 fi
-if has i; then
-  switch_to_i386
+if has i && switch_to_i386; then
   step_a i386
   step_b i386
   step_c i386

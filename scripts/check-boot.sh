@@ -84,7 +84,7 @@ machine() {
   echo "making a $codename $arch machine"
   if ! mmdebstrap --variant=apt --architectures="$archs" \
       --aptopt='Acquire::Check-Valid-Until "false"' \
-      --include="$kernel,systemd-sysv,udev,procps" \
+      --include="$kernel,systemd-sysv,udev,procps,passwd" \
       --customize-hook='mkdir -p "$1/opt/boot-check" "$1/opt/app" "$1/etc/boot-check"' \
       --customize-hook="copy-in $* /opt/boot-check" \
       "${installs[@]}" \
