@@ -101,7 +101,9 @@ machine() {
   install -m 755 scripts/boot-scenario.sh "$root/usr/local/sbin/boot-scenario"
   install -m 644 "$work/boot-check.service" "$root/etc/systemd/system/"
   echo "$steps" > "$root/etc/boot-check/steps"
-  systemctl --root="$root" enable app.service boot-check.service > /dev/null 2>&1
+  # The machine's own systemctl: the host may have none (a chroot, a container).
+  chroot "$root" systemctl enable app.service boot-check.service > /dev/null 2>&1 ||
+    { echo "could not enable the units in the $codename $arch machine" >&2; exit 1; }
   echo wdog-boot > "$root/etc/hostname"
 
   cp "$root"/boot/vmlinuz-* "$work/$arch.kernel"
