@@ -65,8 +65,9 @@ StandardOutput=journal+console
 WantedBy=multi-user.target
 EOF
 
-# machine ARCH KERNEL-PACKAGE STEPS PACKAGE...: makes the machine's image in
-# $work/ARCH, the first package installed and any other only copied in.
+# machine ARCH KERNEL-PACKAGE STEPS PACKAGE [I386-PACKAGE]: makes the
+# machine's image, $work/ARCH.img, with PACKAGE installed. Both packages stay
+# in /opt/boot-check, where the scenario takes the i386 one from.
 machine() {
   local arch=$1 kernel=$2 steps=$3 root=$work/$1 log=$out/boot-$codename-$1.log
   shift 3
@@ -115,7 +116,7 @@ machine() {
 }
 
 # boot ARCH QEMU LIMIT: boots the machine until it powers off, at most LIMIT
-# seconds, and prints its results.
+# seconds, and reads its results out of the image.
 boot() {
   local arch=$1 qemu=$2 limit=$3 log=$out/boot-$codename-$1-console.log start=$SECONDS
   echo "booting the $codename $arch machine (at most $limit s)"
