@@ -26,10 +26,7 @@ codename=${1:-}
 [ "$(id -u)" -eq 0 ] || { echo "check-boot.sh makes virtual machines: run it as root" >&2; exit 1; }
 
 sh scripts/install-deps.sh --boot
-here=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-mirror=$(apt-get indextargets --format '$(REPO_URI)' "Codename: $here" 'Component: main' \
-  'Created-By: Packages' | head -n 1)
-[ -n "$mirror" ] || { echo "apt here uses no archive of $here" >&2; exit 1; }
+mirror=$(bash scripts/archive-mirror.sh)
 
 out=$PWD/build-package
 version=$(bash scripts/source-package.sh --version "$codename")

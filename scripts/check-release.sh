@@ -30,9 +30,7 @@ codename=${1:-}
 
 sh scripts/install-deps.sh --release
 here=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-mirror=$(apt-get indextargets --format '$(REPO_URI)' "Codename: $here" 'Component: main' \
-  'Created-By: Packages' | head -n 1)
-[ -n "$mirror" ] || { echo "apt here uses no archive of $here" >&2; exit 1; }
+mirror=$(bash scripts/archive-mirror.sh)
 
 old_deb=""
 if [ -n "$upgrade" ]; then
