@@ -10,12 +10,11 @@ namespace {
 // Before the one retry of a checker that could not take the lock.
 const unsigned long kRetryMs = 100;
 
-bool WithoutLock(const char* path)
+void SayWithoutLock(const char* path)
 {
     (void)std::fprintf(stderr,
                        "[Watchdog]: %s is not a lock file of this user: supervising without the lock\n",
                        path);
-    return false;
 }
 
 } // namespace
@@ -39,8 +38,10 @@ bool AnotherInstanceRuns(const wxString& name, const wxString& dir,
         const LockPlace place = LookAtLockFile(path.data());
         if (place == LockPlace::kInUse)
             return true;
-        if (place == LockPlace::kForeign)
-            return WithoutLock(path.data());
+        if (place == LockPlace::kForeign) {
+            SayWithoutLock(path.data());
+            return false;
+        }
         auto checker = std::make_unique<wxSingleInstanceChecker>();
         if (checker->Create(name, dir)) {
             if (!checker->IsAnotherRunning()) {
@@ -48,11 +49,16 @@ bool AnotherInstanceRuns(const wxString& name, const wxString& dir,
                 return false;
             }
             // A link planted since the look above has no say either.
-            return IsOwnRegularFile(path.data()) || WithoutLock(path.data());
+            if (IsOwnRegularFile(path.data()))
+                return true;
+            SayWithoutLock(path.data());
+            return false;
         }
         // A race lost in the microseconds between two looks, or a real fault
         // (no /dev/shm): the failed checker holds nothing.
     }
     const LockPlace place = LookAtLockFile(path.data());
-    return place == LockPlace::kForeign ? WithoutLock(path.data()) : place == LockPlace::kInUse;
+    if (place == LockPlace::kForeign)
+        SayWithoutLock(path.data());
+    return place == LockPlace::kInUse;
 }

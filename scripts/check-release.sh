@@ -8,7 +8,11 @@
 # for i386; lintian checks the results; autopkgtest runs the package's tests
 # with the null virt server (the chroot is the testbed); piuparts installs,
 # removes and purges the amd64 package in a clean chroot of the same
-# release. The results land in build-package/ beside this machine's own.
+# release. The project's own linters of that release (scripts/lint.sh:
+# clang-tidy and cppcheck) run there too, on a copy of this working tree
+# built with that release's compiler and warnings as errors, so that each
+# release sees the other's findings. The results land in build-package/
+# beside this machine's own.
 #
 # --upgrade: first builds this machine's packages (scripts/package.sh); at
 # the end piuparts installs this machine's package in a merged-/usr chroot of
@@ -79,6 +83,12 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 
 mkdir "$root/build"
 cp "$dsc" "$out"/wdog_*.orig.tar.xz "${dsc%.dsc}.debian.tar.xz" scripts/release-checks.sh "$root/build/"
+# The working tree as it stands, tracked files and new ones alike, for the
+# linters: the source package is HEAD, and its unpacked tree is removed
+# after each build.
+mkdir "$root/build/tree"
+git ls-files -z -c -o --exclude-standard | tar -c --null -T - -f - | tar -x -C "$root/build/tree" -f -
+[ -f "$root/build/tree/scripts/lint.sh" ] || { echo "copied no working tree" >&2; exit 1; }
 if [ -n "$old_deb" ]; then
   mkdir "$root/build/repo"
   cp "$old_deb" "$root/build/repo/"
@@ -92,4 +102,4 @@ for file in "$root"/build/*.deb "$root"/build/*.changes "$root"/build/*.buildinf
   [ ! -e "$file" ] || cp "$file" "$out/"
 done
 [ "$status" -eq 0 ] || { echo "the $codename checks failed" >&2; exit "$status"; }
-echo "== $codename: built, lintian, autopkgtest and piuparts passed${upgrade:+; upgrade from $here passed}"
+echo "== $codename: linted, built, lintian, autopkgtest and piuparts passed${upgrade:+; upgrade from $here passed}"

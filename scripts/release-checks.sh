@@ -2,8 +2,10 @@
 # Runs inside the clean chroot of a Debian release that check-release.sh
 # makes, with that release's own tools, on the source package in /build:
 #   release-checks.sh CODENAME MIRROR DSC [OLD-CODENAME]
-# builds it for amd64 (the build runs the fast part of the suite) and, with
-# the cross compiler, for i386; lintian; autopkgtest with the null virt
+# runs the project's linters (scripts/lint.sh) on the working tree copied to
+# /build/tree, built with warnings as errors; builds the package for amd64
+# (the build runs the fast part of the suite) and, with the cross compiler,
+# for i386; lintian; autopkgtest with the null virt
 # server; piuparts install, remove and purge in a clean chroot of CODENAME.
 # With OLD-CODENAME, piuparts also upgrades a merged-/usr OLD-CODENAME chroot
 # holding the package of /build/repo to CODENAME and installs this one.
@@ -37,6 +39,18 @@ step "apt-$codename.log" apt update
 step "extract-$codename.log" dpkg-source -x "$dsc" src
 step "build-deps-$codename.log" apt build-dep ./src
 step "build-deps-i386-$codename.log" apt build-dep -a i386 -P nocheck ./src
+
+# The release's compiler may warn where the other's does not, and its
+# linters find what the other's miss.
+started=$SECONDS
+step "lint-deps-$codename.log" apt install clang-tidy cppcheck
+echo "== $codename: lint, $(clang-tidy --version | sed -n 's/.*LLVM version //p') and $(cppcheck --version)"
+step "lint-configure-$codename.log" cmake -S tree -B tree/build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DWDOG_WERROR=ON -DBUILD_TESTING=ON
+step "lint-build-$codename.log" cmake --build tree/build -j "$(nproc)"
+step "lint-$codename.log" bash tree/scripts/lint.sh build
+grep -c '^no finding$' "lint-$codename.log" | grep -qx 2 || { cat "lint-$codename.log" >&2; echo "lint checked nothing" >&2; exit 1; }
+echo "clang-tidy and cppcheck: no finding ($((SECONDS - started)) s with their install and the build)"
 
 # build ARCH LOG [DPKG-BUILDPACKAGE OPTION...]
 build() {
