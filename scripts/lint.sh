@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 
 echo "== clang-tidy"
-run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$PWD/(app|supervise|proctable|tests|bench|examples)/" \
+run-clang-tidy -p "$build" -quiet -j "$(nproc)" "$PWD/(app|supervise|proctable|files|tests|bench|examples)/" \
   > "$build/clang-tidy.log" 2>&1 || { grep -E 'warning:|error:' "$build/clang-tidy.log" || cat "$build/clang-tidy.log"; exit 1; }
 echo "no finding"
 

@@ -1,9 +1,9 @@
 #include "control_file.h"
 
 #include "named_file.h"
+#include "path_walk.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
@@ -24,80 +24,24 @@ namespace {
 // program that appends its heartbeats grows the file without end.
 const size_t kLineBytes = 4096;
 
-// What the control file's name leads to.
-enum class Reached : uint8_t {
-    kRegular, // a regular file: file.file holds it
-    kMissing, // nothing by that name: file.dir and file.name say where
-    kOther,   // anything else; never opened
-};
-
-struct ControlTarget {
-    Reached reached;
-    NamedFile file;
-};
-
-// Says once that the name is another user's link, and again only after it
-// has been something else in between.
-void ReportForeignLink(const char* path, bool foreign)
+// Says once that the path leads through another user's link to what is not
+// theirs, and again only after it has led elsewhere in between.
+void ReportRefused(const char* path, bool refused)
 {
     static bool reported = false;
-    if (foreign && !reported)
+    if (refused && !reported)
         (void)std::fprintf(stderr,
-                           "[Watchdog]: %s is a symbolic link of another user: not read, not truncated\n",
+                           "[Watchdog]: %s leads through a symbolic link of another user: not read,"
+                           " not truncated\n",
                            path);
-    reported = foreign;
+    reported = refused;
 }
 
-bool OwnOrRoots(const struct stat& st)
+WalkEnd Reach(const char* path)
 {
-    return st.st_uid == geteuid() || st.st_uid == 0;
-}
-
-// A link of this user or root is followed once, from the link's own
-// directory, to a regular file. Anyone who could plant a link in the
-// directory could as well have written the file, so another user's link
-// (and a link to a link) is never followed: through it, a root watchdog
-// would empty or read whatever that user chose.
-ControlTarget FollowLink(const char* path, NamedFile link)
-{
-    if (!OwnOrRoots(link.st)) {
-        ReportForeignLink(path, true);
-        return {Reached::kOther, std::move(link)};
-    }
-    char text[PATH_MAX];
-    const ssize_t size = readlinkat(link.file.get(), "", text, sizeof text - 1);
-    if (size <= 0 || size >= static_cast<ssize_t>(sizeof text) - 1) {
-        ReportForeignLink(path, false);
-        return {Reached::kOther, std::move(link)};
-    }
-    text[size] = '\0';
-    NamedFile target = LookAtName(std::move(link.dir), text);
-    target.name = nullptr; // it points into text; nothing is created through a link
-    const bool regular = target.file && S_ISREG(target.st.st_mode);
-    ReportForeignLink(path, target.file && S_ISLNK(target.st.st_mode));
-    return {regular ? Reached::kRegular : Reached::kOther, std::move(target)};
-}
-
-// Opens the regular file that was reached. Its directory is let go of
-// first, so that a read holds no more than two descriptors at once.
-UniqueFd OpenReached(ControlTarget target, int flags)
-{
-    target.file.dir = UniqueFd(-1);
-    return Reopen(target.file.file, flags);
-}
-
-ControlTarget Reach(const char* path)
-{
-    NamedFile file = LookAtPath(path);
-    if (!file.file) {
-        ReportForeignLink(path, false);
-        const bool missing = file.dir && file.error == ENOENT;
-        return {missing ? Reached::kMissing : Reached::kOther, std::move(file)};
-    }
-    if (S_ISLNK(file.st.st_mode))
-        return FollowLink(path, std::move(file));
-    ReportForeignLink(path, false);
-    return {S_ISREG(file.st.st_mode) ? Reached::kRegular : Reached::kOther, std::move(file)};
+    WalkEnd end = WalkPath(path);
+    ReportRefused(path, end.reached == Reached::kRefused);
+    return end;
 }
 
 // The bytes as text, in the encoding that the framework's automatic detection
@@ -128,10 +72,10 @@ time_t ControlFileTime(const char* path)
 
 wxString ReadControlLine(const char* path)
 {
-    ControlTarget target = Reach(path);
-    if (target.reached != Reached::kRegular)
+    const WalkEnd reached = Reach(path);
+    if (reached.reached != Reached::kRegular)
         return wxString();
-    const UniqueFd fd = OpenReached(std::move(target), O_RDONLY);
+    const UniqueFd fd = Reopen(reached.file, O_RDONLY);
     if (!fd)
         return wxString();
 
@@ -164,10 +108,10 @@ void TruncateControlFile(const char* path)
     // A name that appears between the look and the creation is looked at
     // once more.
     for (int walk = 0; walk < 2; ++walk) {
-        ControlTarget target = Reach(path);
-        if (target.reached == Reached::kMissing) {
+        WalkEnd end = Reach(path);
+        if (end.reached == Reached::kMissing) {
             // O_EXCL creates nothing through a link, not even a dangling one.
-            const UniqueFd created(openat(target.file.dir.get(), target.file.name,
+            const UniqueFd created(openat(end.dir.get(), end.name.c_str(),
                                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC |
                                               O_NOCTTY,
                                           0666));
@@ -177,9 +121,9 @@ void TruncateControlFile(const char* path)
         }
         // A second hard link may be another user's, made to a file of root's
         // where the kernel lets anyone link what they cannot write.
-        if (target.reached != Reached::kRegular || target.file.st.st_nlink != 1)
+        if (end.reached != Reached::kRegular || end.st.st_nlink != 1)
             return;
-        const UniqueFd fd = OpenReached(std::move(target), O_WRONLY);
+        const UniqueFd fd = Reopen(end.file, O_WRONLY);
         if (fd)
             (void)ftruncate(fd.get(), 0);
         return;

@@ -12,13 +12,13 @@
 // links), or 0 when it cannot be examined.
 time_t ControlFileTime(const char* path);
 
-// Reading and truncating reach the file without following the name's own
-// symbolic link blindly: a regular file is taken as it is; a link of this
-// user or of root is followed to a regular file; another user's link, a link
-// to a link, and anything that is not a regular file are never opened (the
-// first time the name is another user's link, standard error says so). The
-// file is opened as the very inode that was looked at, so nothing swapped in
-// meanwhile is opened instead.
+// Reading and truncating reach the file by WalkPath's rules: a link of this
+// user or of root is followed; another user's link leads only to that
+// user's regular file, or into that user's directory; nothing that is not a
+// regular file is ever opened. When the path leads through another user's
+// link to anything else, standard error says so once. The file is opened as
+// the very inode that was looked at, so nothing swapped in meanwhile is
+// opened instead.
 
 // The first line of the file as the framework's text-file reader splits it
 // (after LF, CR LF or a lone CR; a byte-order mark dropped), or "" when the

@@ -169,8 +169,9 @@ struct NameKind {
     const char* line;     // what reading gives
     const char* observed; // the file whose contents the truncation may change
     const char* after;    // its contents afterwards; null: it must not exist
-    mode_t type;          // what "ctl" is afterwards
+    mode_t type;          // what the path is afterwards; 0: nothing
     int messages;         // lines on standard error
+    const char* at = "ctl"; // the control file's path in the directory
 };
 
 void Data(const std::string& dir) { WriteFile(dir + "/data", "die\n"); }
@@ -179,11 +180,35 @@ void Link(const std::string& dir, const char* text, const char* at = "ctl")
     if (symlink(text, (dir + "/" + at).c_str()) != 0)
         throw std::runtime_error("cannot link");
 }
+// Gives the name, not what it points at, to nobody.
+void Nobodys(const std::string& path)
+{
+    if (lchown(path.c_str(), 65534, 65534) != 0)
+        throw std::runtime_error("cannot chown " + path);
+}
+// "sub" a link to the directory "to" of owner 0 or nobody, holding "ctl"
+// with "die" when withFile; the link is nobody's, as the program's user
+// would swap a directory of theirs for a link.
+void SwappedDirectory(const std::string& d, const char* to, bool nobodysDir, bool withFile)
+{
+    const std::string target = d + "/" + to;
+    if (mkdir(target.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot make " + target);
+    if (withFile)
+        WriteFile(target + "/ctl", "die\n");
+    if (nobodysDir) {
+        Nobodys(target);
+        if (withFile)
+            Nobodys(target + "/ctl");
+    }
+    Link(d, target.c_str(), "sub");
+    Nobodys(d + "/sub");
+}
 
 TEST(ControlFile, EachKindOfNameIsReadTruncatedOrCreatedAsItMay)
 {
-    // Rows whose name is another user's link are never adjacent: the message is
-    // said again only after the name has been something else.
+    // Refused rows are never adjacent: the message is said again only after
+    // the path has led elsewhere.
     const NameKind kinds[] = {
         {"a regular file", false, [](const std::string& d) { WriteFile(d + "/ctl", "die\n"); },
          "die", "ctl", "", S_IFREG, 0},
@@ -191,6 +216,13 @@ TEST(ControlFile, EachKindOfNameIsReadTruncatedOrCreatedAsItMay)
          "die", "data", "", S_IFLNK, 0},
         {"a link to a link", false,
          [](const std::string& d) { Data(d), Link(d, "data", "mid"), Link(d, "mid"); },
+         "die", "data", "", S_IFLNK, 0},
+        {"a hard link to a link of root's", false,
+         [](const std::string& d) {
+             Data(d), Link(d, "data", "mid");
+             if (linkat(AT_FDCWD, (d + "/mid").c_str(), AT_FDCWD, (d + "/ctl").c_str(), 0) != 0)
+                 throw std::runtime_error("cannot link");
+         },
          "", "data", "die\n", S_IFLNK, 1},
         {"a missing name", false, [](const std::string&) {}, "", "ctl", "", S_IFREG, 0},
         {"a link of another user", true,
@@ -200,6 +232,12 @@ TEST(ControlFile, EachKindOfNameIsReadTruncatedOrCreatedAsItMay)
                  throw std::runtime_error("cannot chown the link");
          },
          "", "data", "die\n", S_IFLNK, 1},
+        {"another user's link to their own file", true,
+         [](const std::string& d) { Data(d), Nobodys(d + "/data"), Link(d, "data"), Nobodys(d + "/ctl"); },
+         "die", "data", "", S_IFLNK, 0},
+        {"a directory of the path swapped for another user's link to root's", true,
+         [](const std::string& d) { SwappedDirectory(d, "root", false, true); }, "", "root/ctl", "die\n",
+         S_IFREG, 1, "sub/ctl"},
         {"a file with a second hard link", false,
          [](const std::string& d) {
              Data(d);
@@ -209,6 +247,15 @@ TEST(ControlFile, EachKindOfNameIsReadTruncatedOrCreatedAsItMay)
          "die", "data", "die\n", S_IFREG, 0},
         {"a dangling link", false, [](const std::string& d) { Link(d, "data"); }, "", "data",
          nullptr, S_IFLNK, 0},
+        {"the same, the name missing", true,
+         [](const std::string& d) { SwappedDirectory(d, "root", false, false); }, "", "root/ctl", nullptr,
+         0, 1, "sub/ctl"},
+        {"another user's absolute link to their own directory", true,
+         [](const std::string& d) { SwappedDirectory(d, "app", true, true); }, "die", "app/ctl", "", S_IFREG,
+         0, "sub/ctl"},
+        {"the same, the name missing", true,
+         [](const std::string& d) { SwappedDirectory(d, "app", true, false); }, "", "app/ctl", "", S_IFREG,
+         0, "sub/ctl"},
         {"a FIFO", false, [](const std::string& d) { (void)mkfifo((d + "/ctl").c_str(), 0600); }, "",
          "data", nullptr, S_IFIFO, 0},
         {"a directory", false, [](const std::string& d) { (void)mkdir((d + "/ctl").c_str(), 0700); },
@@ -228,7 +275,7 @@ TEST(ControlFile, EachKindOfNameIsReadTruncatedOrCreatedAsItMay)
         }
         const TempDir dir;
         kind.make(dir.path());
-        const std::string ctl = dir.path() + "/ctl";
+        const std::string ctl = dir.path() + "/" + kind.at;
         testing::internal::CaptureStderr();
         for (int pass = 0; pass < 2; ++pass)
             EXPECT_EQ(ReadControlLine(ctl.c_str()), kind.line);
@@ -242,6 +289,10 @@ TEST(ControlFile, EachKindOfNameIsReadTruncatedOrCreatedAsItMay)
         else
             EXPECT_NE(access(observed.c_str(), F_OK), 0);
         struct stat st;
+        if (kind.type == 0) {
+            EXPECT_NE(lstat(ctl.c_str(), &st), 0);
+            continue;
+        }
         ASSERT_EQ(lstat(ctl.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & S_IFMT, kind.type);
     }

@@ -1,5 +1,5 @@
-#ifndef WDOG_SUPERVISE_NAMED_FILE_H
-#define WDOG_SUPERVISE_NAMED_FILE_H
+#ifndef WDOG_FILES_NAMED_FILE_H
+#define WDOG_FILES_NAMED_FILE_H
 
 #include "unique_fd.h"
 

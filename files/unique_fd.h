@@ -1,5 +1,5 @@
-#ifndef WDOG_PROCTABLE_UNIQUE_FD_H
-#define WDOG_PROCTABLE_UNIQUE_FD_H
+#ifndef WDOG_FILES_UNIQUE_FD_H
+#define WDOG_FILES_UNIQUE_FD_H
 
 #include <unistd.h>
 
