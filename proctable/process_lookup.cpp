@@ -3,11 +3,13 @@
 #include "process_table.h"
 #include "unique_fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
+#include <vector>
 // glibc 2.36 declares these calls without C linkage for C++.
 extern "C" {
 #include <sys/pidfd.h>
@@ -17,21 +19,35 @@ namespace {
 
 const unsigned long kKillWaitPassMs = 1000;
 
-// True while the snapshot still lists pid under the name it bore when killed.
-bool StillListed(const ProcessTable& table, pid_t pid, const char* name)
+// A process that was sent SIGKILL: its pid and its start time, which tell
+// it apart from whoever takes the pid over.
+struct Signalled {
+    pid_t pid;
+    unsigned long long start;
+};
+
+// True while the snapshot still lists the process under the name it bore
+// when killed, and the pid is still that process.
+bool StillListed(const ProcessTable& table, const Signalled& process, const char* name)
 {
-    const auto it = table.find(pid);
-    return it != table.end() && std::strcmp(it->second.name, name) == 0;
+    const auto it = table.find(process.pid);
+    return it != table.end() && std::strcmp(it->second.name, name) == 0 &&
+           ReadStartTime(process.pid) == process.start;
 }
 
 // Sends SIGKILL to pid if it bears name when signalled. A snapshot may be
 // seconds old by now, and its pid may belong to another program since: a
 // pidfd holds on to the process that had the pid when it was opened, so a
 // signal through it never reaches whoever takes the pid over. Passed over
-// when the process has gone or bears another name; a signal refused
-// (another user's process) still counts as sent, and its wait runs.
-KillOutcome KillIfNamed(pid_t pid, const char* name)
+// when the process has gone, bears another name, or may not be signalled
+// (another user's process). The pidfd is closed on return: a thousand
+// processes of the name must not hold a thousand descriptors.
+KillOutcome KillIfNamed(pid_t pid, const char* name, Signalled& signalled)
 {
+    // kill() takes 0 and negative pids for whole process groups, or for every
+    // process there is: never let a bad entry turn into that.
+    if (pid <= 0)
+        return KillOutcome::kPassedOver;
     const UniqueFd process(pidfd_open(pid, 0));
     if (!process && errno == ESRCH)
         return KillOutcome::kPassedOver;
@@ -43,10 +59,36 @@ KillOutcome KillIfNamed(pid_t pid, const char* name)
         return KillOutcome::kIncomplete;
     if (read != StatRead::kListed || std::strcmp(entry.name, name) != 0)
         return KillOutcome::kPassedOver;
+    signalled = {pid, ReadStartTime(pid)};
     // Without a pidfd (an old kernel, a seccomp filter, valgrind) the name
     // read just before is all the check there can be.
     const int sent = SendKill()(process.get(), pid);
     return sent == 0 ? KillOutcome::kKilled : KillOutcome::kPassedOver;
+}
+
+// Waits for every signalled process together: a snapshot, then a pause, pass
+// after pass, until none of them is listed any more, at most kKillWaitPasses
+// passes for all of them. So the wait lasts at least one pass, and as long
+// as the slowest, not the sum. False when a process that was given up on
+// could not be looked for and may still run; one that cannot leave /proc
+// counts as gone.
+bool WaitUntilGone(std::vector<Signalled>& signalled, const char* name)
+{
+    ProcessTable table;
+    for (unsigned pass = 0; pass < kKillWaitPasses && !signalled.empty(); ++pass) {
+        ScanProcessTable(table, nullptr, 0);
+        KillWaitPause()(kKillWaitPassMs);
+        if (!table.complete)
+            continue;
+        signalled.erase(std::remove_if(signalled.begin(), signalled.end(),
+                                       [&](const Signalled& process) {
+                                           return !StillListed(table, process, name);
+                                       }),
+                        signalled.end());
+    }
+    return table.complete || std::all_of(signalled.begin(), signalled.end(), [&](const Signalled& process) {
+               return StillListed(table, process, name);
+           });
 }
 
 // One line when the process table first cannot be read whole, and nothing
@@ -88,6 +130,7 @@ int FindProcess(const char* name, int mode)
 
     int found = 0;
     bool complete = table.complete;
+    std::vector<Signalled> signalled;
     for (const auto& [pid, entry] : table) {
         if (pid == self || std::strcmp(entry.name, sought) != 0)
             continue;
@@ -96,11 +139,16 @@ int FindProcess(const char* name, int mode)
             break;
         }
         // The matches that can be seen are killed even when others may hide.
-        const KillOutcome outcome = KillProcessAndWait(static_cast<int>(pid), sought);
-        if (outcome == KillOutcome::kKilled)
+        Signalled process{};
+        const KillOutcome outcome = KillIfNamed(static_cast<pid_t>(pid), sought, process);
+        if (outcome == KillOutcome::kKilled) {
             found = static_cast<int>(pid);
+            signalled.push_back(process);
+        }
         complete = complete && outcome != KillOutcome::kIncomplete;
     }
+    if (!signalled.empty())
+        complete = WaitUntilGone(signalled, sought) && complete;
     ReportShortage(!complete);
     // A match seen is a match; only what could not be seen is in doubt.
     const bool inDoubt = !complete && (mode == kKillAllProcesses || found == 0);
@@ -109,25 +157,9 @@ int FindProcess(const char* name, int mode)
 
 KillOutcome KillProcessAndWait(int pid, const char* name)
 {
-    // kill() takes 0 and negative pids for whole process groups, or for every
-    // process there is: never let a bad entry turn into that.
-    if (pid <= 0)
-        return KillOutcome::kPassedOver;
-    const KillOutcome sent = KillIfNamed(pid, name);
+    std::vector<Signalled> signalled(1);
+    const KillOutcome sent = KillIfNamed(pid, name, signalled.front());
     if (sent != KillOutcome::kKilled)
         return sent;
-
-    ProcessTable table;
-    for (unsigned pass = 0; pass < kKillWaitPasses; ++pass) {
-        // Snapshot first, pause second: the wait lasts at least one pass,
-        // even for a process that has gone at once.
-        ScanProcessTable(table, nullptr, 0);
-        KillWaitPause()(kKillWaitPassMs);
-        if (table.complete && !StillListed(table, pid, name))
-            return KillOutcome::kKilled;
-    }
-    // Given up on: one that cannot leave /proc counts as killed, one that
-    // could not be looked for may still run.
-    return table.complete || StillListed(table, pid, name) ? KillOutcome::kKilled
-                                                           : KillOutcome::kIncomplete;
+    return WaitUntilGone(signalled, name) ? KillOutcome::kKilled : KillOutcome::kIncomplete;
 }

@@ -15,15 +15,18 @@ const int kKillAllProcesses = 1; // kill every match, return the highest pid
 // running.
 const int kIncomplete = -1;
 
-// KillProcessAndWait gives up on a pid after this many one-second passes, so a
+// The wait after the kills gives up after this many one-second passes, so a
 // process that can never leave /proc cannot stop the caller for ever.
 const unsigned kKillWaitPasses = 30;
 
 // Looks for processes whose command name equals name exactly, other than the
 // caller's own process; a null name means the caller's own command name.
 // Returns the matching pid that the mode asks for, 0 when none matched, or
-// kIncomplete. In kill-all mode a match that bears another name by the time
-// its turn comes is passed over and not counted. The first call that is
+// kIncomplete. Kill-all mode sends SIGKILL to every match first, then waits
+// for all of them together (as KillProcessAndWait waits for one), so that
+// its time is that of the slowest, whatever their number. A match that
+// bears another name by the time its turn comes, or that may not be
+// signalled, is passed over: not counted, not waited for. The first call that is
 // incomplete after one that was not says so on standard error.
 int FindProcess(const char* name, int mode);
 
@@ -34,8 +37,8 @@ enum class KillOutcome : uint8_t {
 };
 
 // Sends SIGKILL to pid once, but only if it bears name at that moment, then
-// takes a snapshot and pauses one second per pass until pid has left /proc
-// or bears another name, at most kKillWaitPasses passes. Passed over, at
+// takes a snapshot and pauses one second per pass until pid has left /proc,
+// bears another name or is another process, at most kKillWaitPasses passes. Passed over, at
 // once, when pid has gone, has ended, bears another name, or may not be
 // signalled (another user's process): nothing to wait for. A pid of 0 or
 // less is never signalled. A snapshot that is not complete does not end the

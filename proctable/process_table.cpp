@@ -27,11 +27,11 @@ using Dir = std::unique_ptr<DIR, DirCloser>;
 // more. One read of it is all the parse needs.
 const size_t kStatRead = 1024;
 
-// Fills entry from /proc/<dirName>/stat.
-StatRead ReadProcessEntry(const char* dirName, ProcessEntry& entry)
+// Reads the start of /proc/<dirName>/stat into line, kStatRead + 1 bytes.
+StatRead ReadStatFile(const char* dirName, char* line)
 {
     // self, thread-self, sys and the like; a name that merely begins with a
-    // digit fails below.
+    // digit fails later.
     if (dirName[0] < '0' || dirName[0] > '9')
         return StatRead::kUnlisted;
 
@@ -47,15 +47,22 @@ StatRead ReadProcessEntry(const char* dirName, ProcessEntry& entry)
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return IsShortage(errno) ? StatRead::kShort : StatRead::kUnlisted;
-    char line[kStatRead + 1];
     const ssize_t size = read(fd, line, kStatRead);
     close(fd);
     if (size <= 0)
         return StatRead::kUnlisted;
     line[size] = '\0';
-    if (!ReadStatLine(line, entry) || StatLineShowsEnded(line))
-        return StatRead::kUnlisted;
-    return StatRead::kListed;
+    return StatLineShowsEnded(line) ? StatRead::kUnlisted : StatRead::kListed;
+}
+
+// Fills entry from /proc/<dirName>/stat.
+StatRead ReadProcessEntry(const char* dirName, ProcessEntry& entry)
+{
+    char line[kStatRead + 1];
+    const StatRead read = ReadStatFile(dirName, line);
+    if (read != StatRead::kListed)
+        return read;
+    return ReadStatLine(line, entry) ? StatRead::kListed : StatRead::kUnlisted;
 }
 
 // strncpy's contract, spelled out: up to limit bytes of the name, the rest of
@@ -97,6 +104,28 @@ bool StatLineShowsEnded(const char* line)
                        " %*s %*s %*s %*s %*s %*s %*s %*s %ld",
                        &threads) == 1 &&
            threads == 1;
+}
+
+unsigned long long StatLineStartTime(const char* line)
+{
+    // Field 22 is the 20th after the name, the state being the first.
+    const char* close = std::strrchr(line, ')');
+    unsigned long long start = 0;
+    if (!close || std::sscanf(close + 1,
+                              " %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s"
+                              " %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu",
+                              &start) != 1)
+        return 0;
+    return start;
+}
+
+unsigned long long ReadStartTime(pid_t pid)
+{
+    if (pid <= 0)
+        return 0;
+    char line[kStatRead + 1];
+    const std::string dirName = std::to_string(pid);
+    return ReadStatFile(dirName.c_str(), line) == StatRead::kListed ? StatLineStartTime(line) : 0;
 }
 
 bool IsShortage(int error)

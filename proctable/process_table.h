@@ -48,6 +48,15 @@ bool ReadStatLine(const char* line, ProcessEntry& entry);
 // threads, and runs. Fields that cannot be read mean running.
 bool StatLineShowsEnded(const char* line);
 
+// Field 22 of a stat line: when the process started, in clock ticks since
+// boot (the fork's time, not the exec's). With the pid it names one process
+// for as long as the machine runs. 0 when it cannot be read.
+unsigned long long StatLineStartTime(const char* line);
+
+// The start time of pid (StatLineStartTime), or 0 when it is not listed or
+// has ended.
+unsigned long long ReadStartTime(pid_t pid);
+
 // The name under which a snapshot lists a program called name: its first 15
 // bytes, as the kernel keeps them, cut by the rules of ReadStatLine. A name
 // that is listed as it stands comes back unchanged; one of only blanks, or
