@@ -65,7 +65,7 @@ bool SameFile(const char* path, const struct stat& opened)
 bool IsOwnRegularFile(const char* path)
 {
     const NamedFile named = LookAtPath(path);
-    return named.file && S_ISREG(named.st.st_mode) && named.st.st_uid == geteuid();
+    return named.file && S_ISREG(named.st.st_mode) && named.st.st_uid == geteuid() && named.st.st_nlink == 1;
 }
 
 LockPlace LookAtLockFile(const char* path)
@@ -74,7 +74,10 @@ LockPlace LookAtLockFile(const char* path)
     if (!named.file)
         return named.error == ENOENT ? LockPlace::kFree : LockPlace::kForeign;
     const struct stat& opened = named.st;
-    if (opened.st_mode != (S_IFREG | S_IRUSR | S_IWUSR) || opened.st_uid != geteuid())
+    // A second hard link may be another user's, to a lock that is not this
+    // name's: its holder would keep this watchdog out.
+    if (opened.st_mode != (S_IFREG | S_IRUSR | S_IWUSR) || opened.st_uid != geteuid() ||
+        opened.st_nlink != 1)
         return LockPlace::kForeign;
     const UniqueFd fd = Reopen(named.file, O_RDWR);
     if (!fd)

@@ -17,7 +17,7 @@
 // when it holds a pid, or when it is still empty after a short grace.
 //
 // The name is looked at without following it. Anything there but a regular
-// file of this user with mode 0600 is not the checker's: another user's link
+// file of this user with mode 0600 and one link is not the checker's: another user's link
 // would make the checker read and judge whatever file it points at. Closing
 // any descriptor of the file drops every lock this process holds on it: call
 // this only while holding none.
@@ -28,8 +28,8 @@ enum class LockPlace : uint8_t {
 };
 LockPlace LookAtLockFile(const char* path);
 
-// True when path names, at this moment, a regular file of this user: not a
-// link, whatever it points at.
+// True when path names, at this moment, a regular file of this user with
+// one link: not a symbolic link, whatever it points at.
 bool IsOwnRegularFile(const char* path);
 
 #endif

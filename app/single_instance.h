@@ -6,11 +6,32 @@
 #include <wx/snglinst.h>
 #include <wx/string.h>
 
-// True when another watchdog holds, or is taking, the lock called name in
-// dir. Otherwise held is the checker that holds the lock for as long as it
-// lives, or null when no lock could be made (the framework has said why),
-// and the watchdog supervises all the same.
-bool AnotherInstanceRuns(const wxString& name, const wxString& dir,
-                         std::unique_ptr<wxSingleInstanceChecker>& held);
+// The claim of a watchdog to be the only one of its name and user. The lock
+// file (called lockName in dir) is the first word: a start that another
+// watchdog's lock refuses leaves without looking further. Where no lock can
+// be taken (another user's file or link at its place, a file with a second
+// hard link, no place at all), or where one was taken while an older
+// watchdog supervises without it, the process table decides (OlderWatchdog):
+// the oldest watchdog stays, every younger one leaves.
+class SingleInstance {
+public:
+    SingleInstance(wxString appName, wxString lockName, wxString dir);
+
+    // At start: false when this watchdog must leave with status 0.
+    bool Claim();
+    // At every pass: while without the lock, tries to take it, then looks
+    // at the process table again; false when this watchdog must leave.
+    bool StillTheOne();
+
+private:
+    void SayWithoutLock();
+    bool LeaveForOlder();
+
+    wxString appName_;
+    wxString lockName_;
+    wxString dir_;
+    std::unique_ptr<wxSingleInstanceChecker> held_;
+    bool saidWithoutLock_ = false;
+};
 
 #endif

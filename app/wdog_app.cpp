@@ -1,5 +1,6 @@
 #include "wdog_app.h"
 
+#include "app_name.h"
 #include "own_arguments.h"
 #include "single_instance.h"
 #include "supervision_world.h"
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include <wx/filename.h>
 #include <wx/utils.h>
 
 // The framework's setup.h belongs to one architecture: another one's would
@@ -32,15 +32,15 @@ std::vector<std::string> FrameworkArguments(const wxCmdLineArgsArray& argv, int 
     return arguments;
 }
 
-// Text for the framework: UTF-8 as file names are, or byte per character
-// when it is not valid UTF-8, so that the result never depends on the locale.
-wxString Text(const std::string& bytes)
-{
-    wxString text(bytes.c_str(), *wxConvFileName);
-    if (!text.empty() || bytes.empty())
-        return text;
-    return wxString(bytes.c_str(), wxConvISO8859_1);
-}
+// The real world, where another watchdog of the same name may take over.
+class WatchdogWorld : public SupervisionWorld {
+public:
+    explicit WatchdogWorld(SingleInstance& instance) : instance_(instance) {}
+    bool StillTheOne() override { return instance_.StillTheOne(); }
+
+private:
+    SingleInstance& instance_;
+};
 
 } // namespace
 
@@ -70,7 +70,7 @@ bool wdog::OnInit()
     // which depends on the locale and shifts when an argument cannot be
     // converted. Name it after the exact program name instead, by the same
     // rule, so that the lock is the same in every locale.
-    SetAppName(wxFileName(Text(arguments[0])).GetName());
+    SetAppName(AppNameOf(arguments[0]));
     (void)signal(SIGTERM, SIG_IGN);
     return true;
 }
@@ -78,11 +78,11 @@ bool wdog::OnInit()
 int wdog::OnRun()
 {
     // One watchdog per executable name and user, whatever it supervises.
-    std::unique_ptr<wxSingleInstanceChecker> checker;
-    if (AnotherInstanceRuns(GetAppName() + wxGetUserId(), "/dev/shm", checker))
+    SingleInstance instance(GetAppName(), GetAppName() + wxGetUserId(), "/dev/shm");
+    if (!instance.Claim())
         return 0;
 
-    SupervisionWorld world;
+    WatchdogWorld world(instance);
     return Supervise(m_watched, m_stop, m_lastHeartbeat, m_lastAlive, world);
 }
 

@@ -40,6 +40,8 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
     // restart: only a time that differs from it is a heartbeat.
     time_t seenFileTime = 0;
     for (bool firstPass = true; !stop; firstPass = false) {
+        if (!firstPass && !world.StillTheOne())
+            return 0;
         const Clocks now{world.Now(), world.Monotonic()};
         if (firstPass) {
             heartbeatAt = Instant(lastHeartbeat, now);

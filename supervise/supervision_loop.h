@@ -26,7 +26,8 @@ const unsigned long kRestartWaitMs = 5000;
 const unsigned kRestartWaitPauses = 10;
 
 // Supervises the program until its control file says "die" (on any pass but
-// the first) or stop is set, and returns 0, the watchdog's exit status.
+// the first), stop is set, or the world says that another watchdog should
+// supervise in its place, and returns 0, the watchdog's exit status.
 // lastHeartbeat and lastAlive belong to the caller and hold the start time
 // when the loop begins; each pass leaves in them its own time minus the
 // heartbeat's and the liveness's age, which the loop measures on the

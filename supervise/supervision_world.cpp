@@ -53,3 +53,8 @@ void SupervisionWorld::Truncate(const std::string& path)
 {
     TruncateControlFile(path.c_str());
 }
+
+bool SupervisionWorld::StillTheOne()
+{
+    return true;
+}

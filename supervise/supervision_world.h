@@ -39,6 +39,9 @@ public:
     virtual time_t FileTime(const std::string& path);
     virtual wxString ControlLine(const std::string& path);
     virtual void Truncate(const std::string& path);
+    // False when another watchdog should supervise in this one's place;
+    // asked at the start of every pass but the first.
+    virtual bool StillTheOne();
 };
 
 #endif

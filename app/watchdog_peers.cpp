@@ -1,0 +1,121 @@
+#include "watchdog_peers.h"
+
+#include "app_name.h"
+#include "process_table.h"
+#include "unique_fd.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// A start that the lock refuses leaves within a few hundred milliseconds;
+// one that has run longer is a watchdog that supervises.
+const long kEstablishedMs = 1000;
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+struct UserIds {
+    uid_t real = 0;
+    uid_t effective = 0;
+    uid_t saved = 0;
+    bool operator==(const UserIds& other) const
+    {
+        return real == other.real && effective == other.effective && saved == other.saved;
+    }
+};
+
+// Up to size - 1 bytes of /proc/<pid>/<file>, NUL-terminated; their count,
+// or 0 when nothing could be read.
+size_t ReadProcFile(pid_t pid, const char* file, char* text, size_t size)
+{
+    char path[64];
+    (void)std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), file);
+    const UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
+    if (!fd)
+        return 0;
+    const ssize_t got = read(fd.get(), text, size - 1);
+    if (got <= 0)
+        return 0;
+    text[got] = '\0';
+    return static_cast<size_t>(got);
+}
+
+bool ReadUserIds(pid_t pid, UserIds& ids)
+{
+    char status[4096];
+    if (ReadProcFile(pid, "status", status, sizeof status) == 0)
+        return false;
+    const char* line = std::strstr(status, "\nUid:");
+    unsigned real = 0;
+    unsigned effective = 0;
+    unsigned saved = 0;
+    if (!line || std::sscanf(line, "\nUid: %u %u %u", &real, &effective, &saved) != 3)
+        return false;
+    ids = {real, effective, saved};
+    return true;
+}
+
+// argv[0] of pid, as far as the first 4 KiB of its arguments hold it.
+std::string ReadArgv0(pid_t pid)
+{
+    char cmdline[4096];
+    if (ReadProcFile(pid, "cmdline", cmdline, sizeof cmdline) == 0)
+        return std::string();
+    return std::string(cmdline); // up to the first NUL
+}
+
+// The clock of the processes' start times, in clock ticks since boot.
+unsigned long long TicksSinceBoot()
+{
+    struct timespec now = {};
+    (void)clock_gettime(CLOCK_BOOTTIME, &now);
+    const auto hz = static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
+    return static_cast<unsigned long long>(now.tv_sec) * hz +
+           static_cast<unsigned long long>(now.tv_nsec) * hz / 1000000000ULL;
+}
+
+} // namespace
+
+pid_t OlderWatchdog(const wxString& appName)
+{
+    UserIds own;
+    (void)getresuid(&own.real, &own.effective, &own.saved);
+    const pid_t self = getpid();
+    const unsigned long long ownStart = ReadStartTime(self);
+    const auto hz = static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
+    const unsigned long long now = TicksSinceBoot();
+    const unsigned long long establishedBy = now - std::min(now, kEstablishedMs * hz / 1000);
+    const std::unique_ptr<DIR, DirCloser> proc(opendir("/proc"));
+    if (!proc || ownStart == 0)
+        return 0;
+
+    pid_t oldest = 0;
+    unsigned long long oldestStart = ownStart;
+    while (const dirent* entry = readdir(proc.get())) {
+        char* end = nullptr;
+        const long number = std::strtol(entry->d_name, &end, 10);
+        const auto pid = static_cast<pid_t>(number);
+        if (*end != '\0' || number <= 0 || pid == self)
+            continue;
+        const unsigned long long start = ReadStartTime(pid); // 0: gone or ended
+        if (start == 0 || start > establishedBy || start > oldestStart ||
+            (start == oldestStart && pid > (oldest ? oldest : self)))
+            continue;
+        UserIds ids;
+        if (!ReadUserIds(pid, ids) || !(ids == own) || AppNameOf(ReadArgv0(pid)) != appName)
+            continue;
+        oldest = pid;
+        oldestStart = start;
+    }
+    return oldest;
+}

@@ -1,0 +1,126 @@
+// The built wdog against what other users can do at its lock's place: one
+// watchdog of a name and user supervises, whatever is there.
+#include "file_support.h"
+#include "process_support.h"
+#include "wdog_runner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <thread>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// An empty file at the lock's place that is not a lock file of this user:
+// another user's as root, otherwise one that anybody may read.
+class Squat {
+public:
+    explicit Squat(const std::string& exe) : path_(LockPath(exe))
+    {
+        WriteFile(path_, "");
+        const bool made = geteuid() == 0 ? chown(path_.c_str(), 65534, 65534) == 0
+                                         : chmod(path_.c_str(), 0644) == 0;
+        if (!made)
+            throw std::runtime_error("cannot squat " + path_);
+    }
+    ~Squat() { Remove(); }
+    Squat(const Squat&) = delete;
+    Squat& operator=(const Squat&) = delete;
+    void Remove() { unlink(path_.c_str()); }
+
+private:
+    std::string path_;
+};
+
+// The pid that holds a write lock on the file, or 0.
+pid_t LockHolder(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return 0;
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    const bool asked = fcntl(fd, F_GETLK, &lock) == 0;
+    close(fd);
+    return asked && lock.l_type != F_UNLCK ? lock.l_pid : 0;
+}
+
+// The manual's start script, which starts a watchdog and then the server at
+// every launch. This server asks for a restart at once, four times, then
+// stays: each of its launches starts one more watchdog.
+TEST(WdogNeighbours, ASquattedLockAndAStartScriptLeaveOneWatchdog)
+{
+    const WatchedSetup setup("watched", "script");
+    const std::string exe = UniqueName("wdsquat");
+    const Reaper strays(exe);
+    const Squat squat(exe);
+    const std::string ctl = setup.dir + "/ctl";
+    WriteExecutable(setup.program, "#!/bin/sh\n"
+                                   "cd '" + setup.dir + "'\n"
+                                   "echo >> launches\n"
+                                   "setsid -f ./" + exe + " '" + setup.program + "' '" + ctl + "' " +
+                                       setup.name + " < /dev/null > /dev/null 2>> strays.stderr\n"
+                                   "[ \"$(wc -l < launches)\" -ge 5 ] || { echo restart > ctl; exit 0; }\n"
+                                   "while :; do touch ctl; sleep 0.5; done\n");
+    WriteFile(ctl, "restart\n");
+
+    Watchdog first(setup.dir, exe, {setup.program, ctl, setup.name});
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(setup.dir + "/launches").size() >= 5; }, 30s))
+        << first.Stderr();
+    // Every watchdog that a launch started has had a pass or two to leave.
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(ProgramsNamed(exe), std::vector<pid_t>{first.pid()}) << ReadFile(setup.dir + "/strays.stderr");
+    WriteFile(ctl, "die\n");
+    EXPECT_EQ(first.WaitExit(5s), 0);
+}
+
+// The squat removed while the first watchdog supervises without the lock: a
+// second one started then leaves, and the first one takes the lock.
+TEST(WdogNeighbours, TheOldestWatchdogTakesTheLockOnceItIsFree)
+{
+    const WatchedSetup setup("watched", "freed");
+    const std::string exe = UniqueName("wdfreed");
+    Squat squat(exe);
+    const std::vector<std::string> arguments{setup.program, setup.dir + "/ctl", setup.name};
+    WriteFile(setup.dir + "/ctl", "restart\n");
+    Watchdog first(setup.dir, exe, arguments);
+    ASSERT_NE(WaitForProcessNamed(setup.name, 10s), 0) << first.Stderr();
+    std::this_thread::sleep_for(1s); // established
+
+    squat.Remove();
+    Watchdog second(setup.dir, exe, arguments);
+    EXPECT_EQ(second.WaitExit(5s), 0);
+    EXPECT_TRUE(WaitUntil([&] { return LockHolder(LockPath(exe)) == first.pid(); }, 5s));
+    EXPECT_TRUE(first.Running());
+    WriteFile(setup.dir + "/ctl", "die\n");
+    EXPECT_EQ(first.WaitExit(5s), 0);
+}
+
+// Another user's hard link to a running watchdog's lock, at the lock's place
+// of another name: the watchdog of that name supervises without the lock
+// instead of taking the held lock for its own.
+TEST(WdogNeighbours, AHardLinkToAnotherNamesLockKeepsNobodyOut)
+{
+    const WatchedSetup setup("watched", "linked");
+    const std::string holderExe = UniqueName("wdholder");
+    const std::string exe = UniqueName("wdlinked");
+    Watchdog holder(setup.dir, holderExe, {"/bin/false", setup.dir + "/other.ctl", "other"});
+    ASSERT_TRUE(WaitForLock(holderExe));
+    ASSERT_EQ(link(LockPath(holderExe).c_str(), LockPath(exe).c_str()), 0);
+
+    WriteFile(setup.dir + "/ctl", "restart\n");
+    Watchdog w(setup.dir, exe, {setup.program, setup.dir + "/ctl", setup.name});
+    const pid_t program = WaitForProcessNamed(setup.name, 10s);
+    unlink(LockPath(exe).c_str());
+    ASSERT_NE(program, 0) << w.Stderr();
+    EXPECT_EQ(ParentOf(program), w.pid());
+    WriteFile(setup.dir + "/ctl", "die\n");
+    EXPECT_EQ(w.WaitExit(5s), 0);
+}
+
+} // namespace
