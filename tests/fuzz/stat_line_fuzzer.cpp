@@ -23,9 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<char> line(data, data + size);
     line.push_back('\0');
 
-    // Whether the line shows an ended process: read past a name that may
-    // hold anything.
+    // Whether the line shows an ended process, and its start time: read past
+    // a name that may hold anything.
     (void)StatLineShowsEnded(line.data());
+    (void)StatLineStartTime(line.data());
 
     ProcessEntry entry;
     std::memset(entry.name, 'Z', sizeof entry.name);
