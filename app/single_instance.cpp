@@ -62,8 +62,8 @@ Taken TakeLock(const wxString& name, const wxString& dir, std::unique_ptr<wxSing
 
 } // namespace
 
-SingleInstance::SingleInstance(wxString appName, wxString lockName, wxString dir)
-    : appName_(std::move(appName)), lockName_(std::move(lockName)), dir_(std::move(dir))
+SingleInstance::SingleInstance(const wxString& appName, const wxString& lockName, const wxString& dir)
+    : appName_(appName), lockName_(lockName), dir_(dir)
 {
 }
 

@@ -15,7 +15,7 @@
 // the oldest watchdog stays, every younger one leaves.
 class SingleInstance {
 public:
-    SingleInstance(wxString appName, wxString lockName, wxString dir);
+    SingleInstance(const wxString& appName, const wxString& lockName, const wxString& dir);
 
     // At start: false when this watchdog must leave with status 0.
     bool Claim();

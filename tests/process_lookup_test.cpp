@@ -47,6 +47,7 @@ TEST_F(ProcessLookup, FindsLowestPidAndKillsThirtyAtOnce)
 {
     const std::string name = UniqueName("many");
     std::vector<NamedProcess> processes;
+    processes.reserve(30);
     for (int i = 0; i < 30; ++i)
         processes.push_back(NamedProcess::Exec(name));
     pid_t low = processes.front().pid();
