@@ -2,12 +2,21 @@
 
 #include "app_name.h"
 #include "own_arguments.h"
+#include "process_lookup.h"
+#include "process_table.h"
+#include "restart_target.h"
+#include "service_notifier.h"
 #include "single_instance.h"
+#include "status_line.h"
 #include "supervision_world.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <optional>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 #include <wx/utils.h>
 
@@ -32,14 +41,48 @@ std::vector<std::string> FrameworkArguments(const wxCmdLineArgsArray& argv, int 
     return arguments;
 }
 
-// The real world, where another watchdog of the same name may take over.
+// Longest silence towards the service manager during a wait.
+const unsigned long kAliveEveryMs = 2000;
+
+// Pauses, telling the service manager at least every two seconds that the
+// watchdog is alive.
+void PauseTellingAlive(const ServiceNotifier& notifier, unsigned long milliseconds)
+{
+    for (;;) {
+        notifier.Send("WATCHDOG=1");
+        const unsigned long step = std::min(milliseconds, kAliveEveryMs);
+        wxMilliSleep(step);
+        milliseconds -= step;
+        if (milliseconds == 0)
+            return;
+    }
+}
+
+// The real world, where another watchdog of the same name may take over,
+// and where a service manager may listen.
 class WatchdogWorld : public SupervisionWorld {
 public:
-    explicit WatchdogWorld(SingleInstance& instance) : instance_(instance) {}
+    WatchdogWorld(SingleInstance& instance, const ServiceNotifier& notifier, std::string name)
+        : instance_(instance), notifier_(notifier), name_(std::move(name))
+    {
+    }
     bool StillTheOne() override { return instance_.StillTheOne(); }
+    void Pause(unsigned long milliseconds) override
+    {
+        if (!notifier_.Usable())
+            return SupervisionWorld::Pause(milliseconds);
+        PauseTellingAlive(notifier_, milliseconds);
+    }
+    void Tell(const SupervisionState& state) override
+    {
+        if (notifier_.Usable())
+            notifier_.Send("STATUS=" + StatusLine(name_, state));
+    }
 
 private:
     SingleInstance& instance_;
+    const ServiceNotifier& notifier_;
+    std::string name_;
 };
 
 } // namespace
@@ -77,13 +120,33 @@ bool wdog::OnInit()
 
 int wdog::OnRun()
 {
+    // The service manager, if one listens, hears of this watchdog alone.
+    const ServiceNotifier notifier(getenv(kNotifySocket));
+    ForgetServiceManager();
+
     // One watchdog per executable name and user, whatever it supervises.
     SingleInstance instance(GetAppName(), GetAppName() + wxGetUserId(), "/dev/shm");
-    if (!instance.Claim())
+    if (!instance.Claim()) {
+        // Ready and done: a unit whose start this was ends as it began.
+        notifier.Send("READY=1\nSTOPPING=1");
         return 0;
+    }
 
-    WatchdogWorld world(instance);
-    return Supervise(m_watched, m_stop, m_lastHeartbeat, m_lastAlive, world);
+    // The kills' wait and the pause after the kills tell it too.
+    std::optional<PauseOverride> killWait;
+    std::optional<PauseOverride> afterKills;
+    if (notifier.Usable()) {
+        const PauseFunction pause = [&notifier](unsigned long milliseconds) {
+            PauseTellingAlive(notifier, milliseconds);
+        };
+        killWait.emplace(KillWaitPause(), pause);
+        afterKills.emplace(PauseAfterKills(), pause);
+    }
+    WatchdogWorld world(instance, notifier, ListedName(m_watched.processName));
+    notifier.Send("READY=1");
+    const int status = Supervise(m_watched, m_stop, m_lastHeartbeat, m_lastAlive, world);
+    notifier.Send("STOPPING=1");
+    return status;
 }
 
 int wdog::OnExit()

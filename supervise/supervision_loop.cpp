@@ -39,6 +39,8 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
     // The file's time as last seen, or as it was right after the last
     // restart: only a time that differs from it is a heartbeat.
     time_t seenFileTime = 0;
+    SupervisionState state;
+    SupervisionState told;
     for (bool firstPass = true; !stop; firstPass = false) {
         if (!firstPass && !world.StillTheOne())
             return 0;
@@ -48,8 +50,17 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
             aliveAt = Instant(lastAlive, now);
         }
         const time_t fileTime = world.FileTime(watched.controlFile);
-        if (world.Runs(name))
+        const bool runs = world.Runs(name);
+        if (runs)
             aliveAt = now.monotonic;
+        if (firstPass || runs != state.found) {
+            state.found = runs;
+            state.since = now.wall;
+        }
+        if (firstPass || !(state == told)) {
+            world.Tell(state);
+            told = state;
+        }
         // The file's own time replaces the start or restart time, even when
         // older. After a restart it counts only once it has changed: a file
         // that could not be truncated keeps the old time that caused it.
@@ -83,6 +94,10 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
             world.Pause(kPassPauseMs);
             continue;
         }
+        const RestartCause cause = restartAsked                      ? RestartCause::kAsked
+                                   : heartbeatAge > kHeartbeatLimit ? RestartCause::kHeartbeat
+                                                                    : RestartCause::kUnseen;
+        const time_t causeAge = cause == RestartCause::kHeartbeat ? heartbeatAge : aliveAge;
         if (restartAsked)
             WaitForExit(name, world);
         // Truncated after the kills, just before the launch, so that the
@@ -103,6 +118,10 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
         lastHeartbeat = lastAlive = launched->wall;
         seenFileTime = world.FileTime(watched.controlFile);
         missCount = 0;
+        ++state.restarts;
+        state.lastRestart = launched->wall;
+        state.cause = cause;
+        state.age = cause == RestartCause::kAsked ? 0 : causeAge;
     }
     return 0;
 }

@@ -58,3 +58,5 @@ bool SupervisionWorld::StillTheOne()
 {
     return true;
 }
+
+void SupervisionWorld::Tell(const SupervisionState&) {}

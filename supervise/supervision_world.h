@@ -1,6 +1,7 @@
 #ifndef WDOG_SUPERVISE_SUPERVISION_WORLD_H
 #define WDOG_SUPERVISE_SUPERVISION_WORLD_H
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <optional>
@@ -13,6 +14,30 @@
 struct Clocks {
     time_t wall;
     time_t monotonic;
+};
+
+// Why the loop restarted the program.
+enum class RestartCause : uint8_t {
+    kNone,      // no restart yet
+    kHeartbeat, // no heartbeat for age seconds
+    kUnseen,    // the program unseen for age seconds
+    kAsked,     // its control file said "restart"
+};
+
+// What the loop tells of the program, when it changes. Times are the wall
+// clock's.
+struct SupervisionState {
+    bool found = false;  // seen at the last pass
+    time_t since = 0;    // when it was first seen, or first missed, in a row
+    unsigned restarts = 0;
+    time_t lastRestart = 0; // the last restart's launch
+    RestartCause cause = RestartCause::kNone;
+    time_t age = 0;
+    bool operator==(const SupervisionState& other) const
+    {
+        return found == other.found && since == other.since && restarts == other.restarts &&
+               lastRestart == other.lastRestart && cause == other.cause && age == other.age;
+    }
 };
 
 // Everything the loop does to the world. The defaults are the real clock,
@@ -42,6 +67,9 @@ public:
     // False when another watchdog should supervise in this one's place;
     // asked at the start of every pass but the first.
     virtual bool StillTheOne();
+    // Told at the start of a pass whenever the state has changed since the
+    // last time; the default tells nobody.
+    virtual void Tell(const SupervisionState& state);
 };
 
 #endif

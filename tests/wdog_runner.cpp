@@ -52,6 +52,9 @@ Watchdog::Watchdog(const std::string& dir, const std::string& exeName,
         const int err = open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err < 0 || dup2(err, STDERR_FILENO) < 0 || chdir(dir.c_str()) != 0)
             _exit(120);
+        unsetenv("NOTIFY_SOCKET"); // a test's prepare sets it
+        unsetenv("WATCHDOG_USEC");
+        unsetenv("WATCHDOG_PID");
         unsetenv("LANG");
         unsetenv("LC_ALL");
         unsetenv("LC_CTYPE");
