@@ -6,7 +6,7 @@
 # that from the image after the machine has powered off.
 #
 # /etc/boot-check/steps lists the steps: abc (boot, crash, hang), def (wdog
-# killed, stop and start, reboot), i (then the same a to c again with the
+# killed, wdog hung then the server killed, stop and start, reboot), i (then the same a to c again with the
 # i386 package installed through multiarch). The machine powers off at the
 # end, and reboots once for f.
 set -u
@@ -89,6 +89,24 @@ step_d() {
   report "amd64.d.active $(systemctl is-active app)"
 }
 
+# g: wdog hangs (SIGSTOP), then the server is killed: systemd's watchdog
+# aborts the unit, which starts again, and the new wdog starts a server. Its
+# status line, which systemctl status shows, names that restart.
+new_server_and_wdog() { [ -n "$(running server "$1")" ] && [ -n "$(running wdog "$2")" ]; }
+step_g() {
+  local wdog server status
+  wdog=$(running wdog)
+  server=$(running server)
+  kill -STOP "$wdog"
+  kill -KILL "$server"
+  report "amd64.g.seconds $(within 300 new_server_and_wdog "$server" "$wdog")"
+  report "amd64.g.active $(systemctl is-active app)"
+  within 10 sh -c 'systemctl show -P StatusText app | grep -q "running since.* restarts*, the last at"' > /dev/null
+  status=$(systemctl status --no-pager app | sed -n 's/^ *Status: //p')
+  echo "amd64.g.status $status"
+  report "amd64.g.status_names_restart $(echo "$status" | grep -c 'restarts*, the last at')"
+}
+
 # e: a stop leaves nothing of user app, for good; a start brings both back.
 step_e() {
   local start=$SECONDS
@@ -128,6 +146,7 @@ if [ ! -e "$dir/rebooted" ]; then
   step_c "$prefix"
   if has d; then
     step_d
+    step_g
     step_e
     touch "$dir/rebooted"
     systemctl reboot

@@ -168,6 +168,9 @@ judge_abc() {
 judge_def() {
   expect amd64 amd64.d.seconds le 180
   expect amd64 amd64.d.active eq active
+  expect amd64 amd64.g.seconds le 90
+  expect amd64 amd64.g.active eq active
+  expect amd64 amd64.g.status_names_restart eq 1
   expect amd64 amd64.e.stop_seconds le 150
   expect amd64 amd64.e.state eq inactive
   expect amd64 amd64.e.left eq 0

@@ -118,6 +118,9 @@ int Supervise(const WatchedProgram& watched, const bool& stop, time_t& lastHeart
         lastHeartbeat = lastAlive = launched->wall;
         seenFileTime = world.FileTime(watched.controlFile);
         missCount = 0;
+        // The new program is seen from the next pass on.
+        state.found = false;
+        state.since = launched->wall;
         ++state.restarts;
         state.lastRestart = launched->wall;
         state.cause = cause;
