@@ -120,14 +120,14 @@ TEST_P(Notify, ReadyAliveAndStatusWhileItWaits)
     Watchdog w(setup.dir, UniqueName("wdtold"), {setup.program, ctl, setup.name}, "", "", SetNotifySocket);
     const std::vector<Datagram> ready = manager.Receive(5s, "READY=1");
     ASSERT_TRUE(Holds(ready, "READY=1")) << w.Stderr();
-    EXPECT_LT(ready.back().at - start, 2s);
+    EXPECT_LT(ready.back().at - start, std::chrono::seconds(2));
     const std::vector<Datagram> launched = manager.Receive(5s, setup.name + " running since");
     ASSERT_TRUE(Holds(launched, "STATUS=" + setup.name + " running since")) << w.Stderr();
     EXPECT_TRUE(Holds(launched, "1 restart, the last at"));
 
     WriteFile(ctl, "restart\n");
     const std::vector<Datagram> waiting = manager.Receive(8s);
-    EXPECT_LE(LongestSilence(waiting, Clock::now()), 3s);
+    EXPECT_LE(LongestSilence(waiting, Clock::now()), std::chrono::seconds(3));
     ASSERT_TRUE(w.Running());
     const std::string env = ReadFile(setup.dir + "/env");
     ASSERT_NE(env.find("PATH="), std::string::npos);
