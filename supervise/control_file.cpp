@@ -103,7 +103,7 @@ wxString ReadControlLine(const char* path)
     return text.substr(0, end);
 }
 
-void TruncateControlFile(const char* path)
+bool TruncateControlFile(const char* path)
 {
     // A name that appears between the look and the creation is looked at
     // once more.
@@ -116,16 +116,15 @@ void TruncateControlFile(const char* path)
                                               O_NOCTTY,
                                           0666));
             if (created || errno != EEXIST)
-                return;
+                return static_cast<bool>(created);
             continue;
         }
         // A second hard link may be another user's, made to a file of root's
         // where the kernel lets anyone link what they cannot write.
         if (end.reached != Reached::kRegular || end.st.st_nlink != 1)
-            return;
+            return false;
         const UniqueFd fd = Reopen(end.file, O_WRONLY);
-        if (fd)
-            (void)ftruncate(fd.get(), 0);
-        return;
+        return fd && ftruncate(fd.get(), 0) == 0;
     }
+    return false;
 }

@@ -28,7 +28,9 @@ wxString ReadControlLine(const char* path);
 
 // Truncates the file to zero length, which also renews its timestamps. A
 // missing name is created (never through a link); a file with more than one
-// hard link is left alone. Failures are silent.
-void TruncateControlFile(const char* path);
+// hard link is left alone. True when the file was emptied or created; the
+// loop needs no answer (a file that keeps its time is a case it handles),
+// and nothing is said.
+bool TruncateControlFile(const char* path);
 
 #endif

@@ -51,7 +51,7 @@ wxString SupervisionWorld::ControlLine(const std::string& path)
 
 void SupervisionWorld::Truncate(const std::string& path)
 {
-    TruncateControlFile(path.c_str());
+    (void)TruncateControlFile(path.c_str());
 }
 
 bool SupervisionWorld::StillTheOne()

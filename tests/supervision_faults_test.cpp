@@ -83,7 +83,8 @@ void ReplaceTheFileUnderTheLoop()
         case 20:
             rmdir(ctl.c_str());
             WriteFile(target, "restart\n");
-            symlink(target.c_str(), ctl.c_str());
+            if (symlink(target.c_str(), ctl.c_str()) != 0)
+                _exit(1);
             break;
         case 75: unlink(ctl.c_str()); mkfifo(ctl.c_str(), 0644); break;
         case 80: unlink(ctl.c_str()); WriteFile(ctl, "die\n"); chmod(ctl.c_str(), 0); break;
