@@ -84,6 +84,18 @@ unsigned long long TicksSinceBoot()
            static_cast<unsigned long long>(now.tv_nsec) * hz / 1000000000ULL;
 }
 
+// This process's start time, from its main thread's stat line: a user-mode
+// emulator answers reads of the process's own stat itself, without it.
+unsigned long long OwnStartTime(pid_t self)
+{
+    char path[64];
+    (void)std::snprintf(path, sizeof path, "task/%d/stat", static_cast<int>(self));
+    char line[1024];
+    if (ReadProcFile(self, path, line, sizeof line) == 0)
+        return 0;
+    return StatLineStartTime(line);
+}
+
 } // namespace
 
 pid_t OlderWatchdog(const wxString& appName)
@@ -91,7 +103,7 @@ pid_t OlderWatchdog(const wxString& appName)
     UserIds own;
     (void)getresuid(&own.real, &own.effective, &own.saved);
     const pid_t self = getpid();
-    const unsigned long long ownStart = ReadStartTime(self);
+    const unsigned long long ownStart = OwnStartTime(self);
     const auto hz = static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
     const unsigned long long now = TicksSinceBoot();
     const unsigned long long establishedBy = now - std::min(now, kEstablishedMs * hz / 1000);

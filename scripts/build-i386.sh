@@ -6,8 +6,8 @@ set -eu
 cd "$(dirname "$0")/.."
 
 sh scripts/install-deps.sh --i386
-sh scripts/enable-i386.sh
-cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-gnu.cmake \
+sh scripts/enable-arch.sh i386
+cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/debian-cross.cmake -DWDOG_ARCH=i386 \
   -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" > /dev/null
 cmake --build build-i386 -j "$(nproc)"
 file -L build-i386/app/wdog

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Installs what is missing, then runs every check: the test suite in a build
 # with warnings as errors, the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the suite on 32-bit x86 binaries, clang-tidy
-# and cppcheck, the Debian packages for amd64 and i386 (built, checked with
+# UndefinedBehaviorSanitizer, the suite on 32-bit x86 binaries, the suite
+# and the package for 64-bit and 32-bit ARM (arm64, armhf) under qemu's
+# user-mode emulation (scripts/check-arch.sh), clang-tidy and cppcheck, the Debian packages for amd64 and i386 (built, checked with
 # lintian, unpacked and run, and built again to compare), the same packages
 # built and checked on the other supported Debian release in a chroot of its
 # own, the example deployment booted under systemd in virtual machines of
@@ -12,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sh scripts/install-deps.sh --all
-sh scripts/enable-i386.sh
+sh scripts/enable-arch.sh i386
 
 # Builds into $1 with the options that follow, then runs the whole suite.
 # Every option the stage relies on is given, since a directory configured
@@ -34,8 +35,12 @@ suite() {
 
 suite build
 suite build-sanitize -DWDOG_SANITIZE=ON
-suite build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-gnu.cmake
+suite build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/debian-cross.cmake -DWDOG_ARCH=i386
 file -L build-i386/app/wdog
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "== the suite and the package on arm64 and armhf"
+$sudo bash scripts/check-arch.sh arm64 armhf
 bash scripts/lint.sh build
 echo "== packages"
 bash scripts/check-package.sh
@@ -50,8 +55,6 @@ case $here in
   *) echo "this machine runs '$here', neither stable ($stable) nor oldstable ($oldstable)" >&2; exit 1 ;;
 esac
 echo "== packages on $other"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo bash scripts/check-release.sh "$other"
 echo "== the deployment at boot, on $here and $other"
 $sudo bash scripts/check-boot.sh "$here"

@@ -276,7 +276,7 @@ void InstallWdogInto(const std::string& root)
 {
     const std::string binary = WdogBinary();
     std::vector<std::string> files{binary};
-    FILE* ldd = popen(("ldd " + binary).c_str(), "r");
+    FILE* ldd = popen(("sh " LIBRARIES_OF " " + binary).c_str(), "r");
     ASSERT_NE(ldd, nullptr);
     char line[1024];
     while (std::fgets(line, sizeof line, ldd)) {
