@@ -116,12 +116,12 @@ TEST_P(Notify, ReadyAliveAndStatusWhileItWaits)
     g_notifySocket = std::string(GetParam()) == "path" ? sockets.path() + "/notify" : "@" + UniqueName("notify");
     Manager manager(g_notifySocket);
 
-    const auto start = Clock::now();
     Watchdog w(setup.dir, UniqueName("wdtold"), {setup.program, ctl, setup.name}, "", "", SetNotifySocket);
-    const std::vector<Datagram> ready = manager.Receive(5s, "READY=1");
+    // Ready before its first pass says anything.
+    const std::vector<Datagram> ready = manager.Receive(10s, "READY=1");
     ASSERT_TRUE(Holds(ready, "READY=1")) << w.Stderr();
-    EXPECT_LT(ready.back().at - start, std::chrono::seconds(2));
-    const std::vector<Datagram> launched = manager.Receive(5s, setup.name + " running since");
+    EXPECT_EQ(ready.size(), 1u) << ready.front().text;
+    const std::vector<Datagram> launched = manager.Receive(10s, setup.name + " running since");
     ASSERT_TRUE(Holds(launched, "STATUS=" + setup.name + " running since")) << w.Stderr();
     EXPECT_TRUE(Holds(launched, "1 restart, the last at"));
 
@@ -148,7 +148,7 @@ TEST(NotifyAtTheEnds, ARefusedStartAndADie)
     g_notifySocket = "@" + UniqueName("first");
     Manager first(g_notifySocket);
     Watchdog running(setup.dir, exe, arguments, "", "", SetNotifySocket);
-    ASSERT_TRUE(Holds(first.Receive(5s, "READY=1"), "READY=1"));
+    ASSERT_TRUE(Holds(first.Receive(10s, "READY=1"), "READY=1"));
 
     g_notifySocket = "@" + UniqueName("second");
     Manager second(g_notifySocket);
