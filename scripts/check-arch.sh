@@ -140,6 +140,9 @@ check_in_chroot() {
     --include="build-essential,crossbuild-essential-$arch,lintian,file,cmake,distro-info,git,ca-certificates" \
     "$here" "$root" "deb $mirror $here main"
   mount -t proc proc "$root/proc"
+  # The emulators registered here, seen from there: enable-arch.sh tells
+  # emulation from native runs by them.
+  mount -t binfmt_misc binfmt_misc "$root/proc/sys/fs/binfmt_misc" 2> /dev/null || true
   mount --rbind /dev "$root/dev"
   mount --make-rslave "$root/dev"
   mount -t sysfs sysfs "$root/sys"
