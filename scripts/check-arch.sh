@@ -4,6 +4,9 @@
 #   check-arch.sh [--slow] ARCH...   (arm64, armhf, i386, s390x, ...)
 #   check-arch.sh [--slow] --all     every release architecture of this
 #                                    machine's release but its own
+#   check-arch.sh --boot arm64       the same for arm64, then its package
+#                                    booted in an arm64 virtual machine
+#                                    (scripts/check-boot.sh CODENAME arm64)
 # For each: adds the architecture, installs its cross toolchain and the
 # multiarch Build-Depends (and only those), makes sure its programs run
 # here (scripts/enable-arch.sh: natively, or under qemu's user-mode
@@ -30,7 +33,13 @@ if [ "${1:-}" = --slow ]; then
   slow=yes
   shift
 fi
-[ "$#" -gt 0 ] || { echo "usage: check-arch.sh [--slow] ARCH... | --all" >&2; exit 2; }
+boot=""
+if [ "${1:-}" = --boot ]; then
+  boot=yes
+  shift
+  [ "$*" = arm64 ] || { echo "usage: check-arch.sh --boot arm64 (the one machine it boots)" >&2; exit 2; }
+fi
+[ "$#" -gt 0 ] || { echo "usage: check-arch.sh [--slow] ARCH... | --all | --boot arm64" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "check-arch.sh installs packages and registers emulators: run it as root" >&2; exit 1; }
 here=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 native=$(dpkg --print-architecture)
@@ -185,3 +194,4 @@ for arch in "$@"; do
   fi
 done
 [ "${#failed[@]}" -eq 0 ] || { echo "failed: ${failed[*]}" >&2; exit 1; }
+[ -z "$boot" ] || bash scripts/check-boot.sh "$here" arm64

@@ -12,7 +12,11 @@
 # amd64 runs the whole scenario; the i386 package runs boot, crash and hang:
 # in an i386 machine with Debian's 32-bit kernel where the release has one
 # (Debian 12), otherwise installed through multiarch in the amd64 machine
-# after its run. Each machine is made with mmdebstrap from the archive apt
+# after its run. With ARCH arm64 (check-boot.sh CODENAME arm64, which
+# scripts/check-arch.sh --boot arm64 runs), only the arm64 package runs
+# boot, crash and hang, in an arm64 machine with Debian's arm64 kernel on
+# qemu's "virt" board; its image is made under qemu's user-mode emulator,
+# which takes about 20 minutes. Each machine is made with mmdebstrap from the archive apt
 # uses, booted with qemu's software emulation (WDOG_BOOT_KVM=1 uses KVM
 # instead, where it boots a stock kernel), and given a hard time limit.
 #
@@ -22,18 +26,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 codename=${1:-}
-[ -n "$codename" ] || { echo "usage: check-boot.sh CODENAME" >&2; exit 2; }
+only=${2:-}
+[ -n "$codename" ] && [[ $only =~ ^(arm64)?$ ]] || { echo "usage: check-boot.sh CODENAME [arm64]" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "check-boot.sh makes virtual machines: run it as root" >&2; exit 1; }
 
-sh scripts/install-deps.sh --boot
+sh scripts/install-deps.sh --boot${only:+-$only}
 mirror=$(bash scripts/archive-mirror.sh)
 
 out=$PWD/build-package
 version=$(bash scripts/source-package.sh --version "$codename")
 deb_amd64=$out/wdog_${version}_amd64.deb
 deb_i386=$out/wdog_${version}_i386.deb
-for deb in "$deb_amd64" "$deb_i386"; do
-  [ -f "$deb" ] || { echo "no package $deb: check-package.sh and check-release.sh make them" >&2; exit 1; }
+deb_arm64=$out/wdog_${version}_arm64.deb
+debs=("$deb_amd64" "$deb_i386")
+[ -z "$only" ] || debs=("$out/wdog_${version}_$only.deb")
+for deb in "${debs[@]}"; do
+  [ -f "$deb" ] || { echo "no package $deb: check-package.sh, check-release.sh and check-arch.sh make them" >&2; exit 1; }
 done
 accel=tcg
 [ "${WDOG_BOOT_KVM:-}" = 1 ] && accel=kvm
@@ -116,10 +124,15 @@ machine() {
 # seconds, and reads its results out of the image.
 boot() {
   local arch=$1 qemu=$2 limit=$3 log=$out/boot-$codename-$1-console.log start=$SECONDS
+  local board=() console=ttyS0
+  if [ "$arch" = arm64 ]; then
+    board=(-M virt -cpu max)
+    console=ttyAMA0
+  fi
   echo "booting the $codename $arch machine (at most $limit s)"
-  if ! timeout "$limit" "$qemu" -accel "$accel" -m 1024 -smp 2 -nographic -nic none \
+  if ! timeout "$limit" "$qemu" "${board[@]}" -accel "$accel" -m 1024 -smp 2 -nographic -nic none \
       -kernel "$work/$arch.kernel" -initrd "$work/$arch.initrd" \
-      -append "root=/dev/vda rw console=ttyS0 quiet" \
+      -append "root=/dev/vda rw console=$console quiet" \
       -drive "file=$work/$arch.img,format=raw,if=virtio" < /dev/null > "$log" 2>&1; then
     tail -n 40 "$log" >&2
     echo "the $codename $arch machine did not power off within $limit s (console: $log)" >&2
@@ -149,12 +162,12 @@ show() {
   printf '  %-28s %s\n' "$2" "$(awk -v key="$2" '$1 == key { print $2 }' "$work/$1.result")"
 }
 
-# judge_abc FILE ARCH ELF-CLASS: boot, crash, hang.
+# judge_abc FILE ARCH ELF-CLASS [SERVER-SECONDS]: boot, crash, hang.
 judge_abc() {
   local file=$1 p=$2
   show "$file" "$p.a.boot"
   show "$file" "$p.a.uptime"
-  expect "$file" "$p.a.server_seconds" le 60
+  expect "$file" "$p.a.server_seconds" le "${4:-60}"
   expect "$file" "$p.a.active" eq active
   expect "$file" "$p.a.server_user" eq app
   expect "$file" "$p.a.wdog_user" eq app
@@ -186,7 +199,13 @@ start=$SECONDS
 # Debian 13 has no 32-bit x86 kernel: there the i386 package runs in the
 # amd64 machine, through multiarch.
 number=$(distro-info --series="$codename" --release)
-if [[ $number =~ ^[0-9]+$ ]] && [ "$number" -lt 13 ]; then
+if [ "$only" = arm64 ]; then
+  machine arm64 linux-image-arm64 abc "$deb_arm64"
+  boot arm64 qemu-system-aarch64 900
+  echo "== $codename arm64, Debian's arm64 kernel on qemu's virt board"
+  judge_abc arm64 arm64 02 180
+  expect arm64 done eq 1
+elif [[ $number =~ ^[0-9]+$ ]] && [ "$number" -lt 13 ]; then
   machine amd64 linux-image-amd64 abcdef "$deb_amd64"
   boot amd64 qemu-system-x86_64 900
   machine i386 linux-image-686-pae abc "$deb_i386"

@@ -6,6 +6,7 @@
 #   --package      building the packages for amd64 and, cross-built, i386
 #   --release      checking them on the other Debian release, in a chroot
 #   --boot         booting them under systemd in virtual machines
+#   --boot-arm64   booting the arm64 one in an arm64 virtual machine
 #   --i386         building and testing the 32-bit x86 wdog
 #   --all          everything the test command uses: the above, the tests,
 #                  the 32-bit suite, lint, lintian, piuparts, valgrind and
@@ -105,6 +106,9 @@ case $mode in
   --boot)
     step "boot check tools" install $boot_packages
     ;;
+  --boot-arm64)
+    step "arm64 boot check tools" install $boot_packages qemu-system-arm
+    ;;
   --i386)
     i386
     ;;
@@ -115,7 +119,7 @@ case $mode in
       $boot_packages
     ;;
   *)
-    echo "usage: install-deps.sh [--package | --release | --boot | --i386 | --all]" >&2
+    echo "usage: install-deps.sh [--package | --release | --boot | --boot-arm64 | --i386 | --all]" >&2
     exit 2
     ;;
 esac
