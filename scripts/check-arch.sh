@@ -80,7 +80,7 @@ install_deps() {
   fi
   step "package lists" "$log" apt update &&
     step "cross toolchain and $arch Build-Depends" "$log" \
-      apt install "crossbuild-essential-$arch" lintian file &&
+      apt install "crossbuild-essential-$arch" lintian file distro-info &&
     step "$arch Build-Depends" "$log" apt build-dep -a "$arch" ./
 }
 
@@ -115,7 +115,7 @@ check_here() {
 # (a cross build runs no test), then lintian.
 package() {
   local arch=$1 dsc version upstream src
-  dsc=$(bash scripts/source-package.sh)
+  dsc=$(bash scripts/source-package.sh) || return 1
   version=$(sed -n 's/^Version: //p' "$dsc")
   upstream=${version%-*}
   src=$out/wdog-$upstream-$arch

@@ -36,14 +36,18 @@ if [ -z "$loader" ] || [ ! -x "$loader" ]; then
   echo "no $arch C library: install libc6:$arch first (scripts/check-arch.sh $arch)" >&2
   exit 1
 fi
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+# Unmounted (a chroot, a container), the registrations are still in force
+# but unseen, and an emulated run would pass for a native one. Only root
+# mounts it here: a user where the kernel runs ARCH needs no sudo.
+[ -e "$binfmt/register" ] || [ -n "$sudo" ] || mount -t binfmt_misc binfmt_misc "$binfmt" 2> /dev/null || true
 if [ "${WDOG_EMULATE:-0}" != 1 ] && runs; then
   registered && how="under qemu (registered with binfmt_misc)" || how="natively"
   echo "$arch programs run $how"
   exit 0
 fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 if [ ! -x "/usr/bin/qemu-$qemu-static" ]; then
   echo "installing qemu-user-static"
   log=$(mktemp)
