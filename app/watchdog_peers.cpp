@@ -2,6 +2,7 @@
 
 #include "app_name.h"
 #include "process_table.h"
+#include "unique_dir.h"
 #include "unique_fd.h"
 
 #include <cstdio>
@@ -10,7 +11,6 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -19,10 +19,6 @@ namespace {
 // A start that the lock refuses leaves within a few hundred milliseconds;
 // one that has run longer is a watchdog that supervises.
 const long kEstablishedMs = 1000;
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 struct UserIds {
     uid_t real = 0;
@@ -107,7 +103,7 @@ pid_t OlderWatchdog(const wxString& appName)
     const auto hz = static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
     const unsigned long long now = TicksSinceBoot();
     const unsigned long long establishedBy = now - std::min(now, kEstablishedMs * hz / 1000);
-    const std::unique_ptr<DIR, DirCloser> proc(opendir("/proc"));
+    const UniqueDir proc(opendir("/proc"));
     if (!proc || ownStart == 0)
         return 0;
 

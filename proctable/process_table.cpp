@@ -1,5 +1,7 @@
 #include "process_table.h"
 
+#include "unique_dir.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,11 +18,6 @@ namespace {
 const unsigned kNameField = sizeof(ProcessEntry::name);
 // The kernel keeps this many bytes of a program's name.
 const size_t kKernelNameBytes = 15;
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using Dir = std::unique_ptr<DIR, DirCloser>;
 
 // Room for the start of any stat line: the pid, the name in parentheses and
 // more. One read of it is all the parse needs.
@@ -154,7 +150,7 @@ pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
 {
     waitpid(-1, nullptr, WNOHANG);
 
-    const Dir proc(opendir("/proc"));
+    const UniqueDir proc(opendir("/proc"));
     const int openError = errno;
     const pid_t self = getpid();
     table.clear();
