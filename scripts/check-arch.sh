@@ -144,10 +144,12 @@ check_in_chroot() {
   root=$(mktemp -d /var/tmp/wdog-arch-"$arch".XXXXXX)
   # shellcheck disable=SC2064
   trap "umount -R '$root/proc' '$root/dev' '$root/sys' 2> /dev/null || true; rm -rf --one-file-system '$root'" RETURN
+  command -v mmdebstrap > /dev/null ||
+    step "mmdebstrap" "$out/chroot-$arch.log" apt install mmdebstrap arch-test || return 1
   step "clean $here chroot for amd64 and $arch" "$out/chroot-$arch.log" \
     mmdebstrap --variant=apt --architectures="$native,$arch" --aptopt='Acquire::Check-Valid-Until "false"' \
     --include="build-essential,crossbuild-essential-$arch,lintian,file,cmake,distro-info,git,ca-certificates" \
-    "$here" "$root" "deb $mirror $here main"
+    "$here" "$root" "deb $mirror $here main" || return 1
   mount -t proc proc "$root/proc"
   # The emulators registered here, seen from there: enable-arch.sh tells
   # emulation from native runs by them.
