@@ -101,7 +101,10 @@ TEST(WdogLoad, ThousandsOfProcessesLeaveTheRhythmUnchanged)
     std::this_thread::sleep_for(12s);
     const double seconds = SecondsSince(start);
     const int counted = passes.Take();
-    EXPECT_GE(counted, seconds - 1.5) << seconds << " s";
+    // A pass is a scan and a one-second pause: scans of half a second would
+    // fail here. How fast a scan is, the benchmark measures; this bound has
+    // to hold on a machine busy with other work too.
+    EXPECT_GE(counted, seconds * 0.75) << seconds << " s";
     EXPECT_LE(counted, seconds + 1) << seconds << " s";
 }
 
