@@ -126,6 +126,7 @@ TEST(Wdog, ALinkAtTheLocksPlaceIsNeverFollowed)
     ASSERT_NE(program, 0) << w.Stderr();
     WriteFile(setup.dir + "/ctl", "die\n");
     EXPECT_EQ(w.WaitExit(5s), 0);
+    unlink(LockPath(exe).c_str());
     EXPECT_EQ(w.Stderr(), "[Watchdog]: " + LockPath(exe) +
                               " is not a lock file of this user: supervising without the lock\n");
     EXPECT_EQ(ReadFile(decoy), pid);
