@@ -6,20 +6,26 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sh scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF > /dev/null
-cmake --build build -j "$(nproc)" > /dev/null
+# A build of its own: the suite's build/ stays as the test command left it.
+cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF > /dev/null
+cmake --build build-demo -j "$(nproc)" > /dev/null
 
 work=$(mktemp -d)
-# Under a name of its own the demo's watchdog takes a lock of its own, apart
-# from any wdog this user already runs.
-ln -s "$PWD/build/app/wdog" "$work/wdog-demo"
-cp examples/wdog-ticker "$work/"
+# Names of its own (the pid and a random part): the demo's watchdog takes a
+# lock of its own, apart from any wdog that runs here, and its ticker is
+# the only process of its name.
+tag=$$$(($(od -An -N1 -tu1 /dev/urandom) % 100))
+ticker_name=ticker$tag
+ln -s "$PWD/build-demo/app/wdog" "$work/wdog-demo$tag"
+cp examples/wdog-ticker "$work/$ticker_name"
 ctl=$work/ticker.ctl
 wdog_pid=
+group=
 
+# The watchdog leads a process group of its own, which its tickers join:
+# ending that group ends all the demo started, and nothing else.
 cleanup() {
-    [ -n "$wdog_pid" ] && kill -KILL "$wdog_pid" 2> /dev/null || true
-    pkill -KILL -x wdog-ticker 2> /dev/null || true
+    [ -z "$group" ] || kill -KILL -- "-$group" 2> /dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -33,7 +39,7 @@ say() { printf '\n== %s\n' "$*"; }
 wait_for_ticker_other_than() {
     local i pid
     for i in $(seq $((${2:-40} * 10))); do
-        for pid in $(pgrep -x wdog-ticker || true); do
+        for pid in $(pgrep -x "$ticker_name" -g "$group" || true); do
             [ "$pid" != "$1" ] && { ticker=$pid; return 0; }
         done
         sleep 0.1
@@ -42,10 +48,13 @@ wait_for_ticker_other_than() {
     return 1
 }
 
-say "Starting wdog: command $work/wdog-ticker, control file $ctl, process name wdog-ticker."
+say "Starting wdog: command $work/$ticker_name, control file $ctl, process name $ticker_name."
 say "The ticker is not running yet. wdog starts it once it has been unseen for more than 15 s for five passes in a row: about 20 s."
-(cd "$work" && exec ./wdog-demo "$work/wdog-ticker" "$ctl" wdog-ticker) &
+# This shell runs without job control, so the background job leads no group
+# and setsid makes one without a fork: its pid is the group's.
+(cd "$work" && exec setsid "./wdog-demo$tag" "$work/$ticker_name" "$ctl" "$ticker_name") &
 wdog_pid=$!
+group=$wdog_pid
 started=$SECONDS
 wait_for_ticker_other_than none
 say "After $((SECONDS - started)) s wdog started the ticker: pid $ticker, a child of wdog (pid $wdog_pid)."

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <sched.h>
 #include <sys/mount.h>
@@ -196,7 +197,19 @@ ForeignZombie::~ForeignZombie()
 
 std::string UniqueName(const std::string& prefix)
 {
-    return prefix + std::to_string(getpid());
+    // The pid keeps the names of one machine apart, and two random letters
+    // those of a container that runs the same suite under the same pids. In
+    // base 36 both take no more room than the pid did in decimal.
+    static const unsigned salt = std::random_device{}() % (36 * 36);
+    const auto base36 = [](unsigned long n, size_t width) {
+        std::string digits;
+        do {
+            digits.insert(digits.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[n % 36]);
+            n /= 36;
+        } while (digits.size() < width || n > 0);
+        return digits;
+    };
+    return prefix + base36(static_cast<unsigned long>(getpid()), 1) + base36(salt, 2);
 }
 
 void RenameSelf(const std::string& name)

@@ -66,7 +66,8 @@ private:
     pid_t zombie_ = -1;
 };
 
-// A name no other process on the machine bears: prefix and the test's pid.
+// A name no other process bears: prefix, the test's pid and a random part
+// (the same for every call of one process), at most 7 bytes more than prefix.
 std::string UniqueName(const std::string& prefix);
 
 // Renames the calling process, as the kernel lists it.

@@ -26,10 +26,15 @@ if [ "$status" -ne 255 ] && { "$wdog" > /dev/null 2>&1 || [ $? -eq 255 ]; }; the
   rm -rf "$dir"
   exit 77
 fi
-name=vgprog$$
+# Names of their own, so that neither the lock nor the program is anyone
+# else's: the pid and a random part (a container may repeat the pid).
+tag=$$$(($(od -An -N1 -tu1 /dev/urandom) % 100))
+name=vg$tag
+ln -s "$(realpath "$wdog")" "$dir/wdvg$tag"
+# valgrind and what wdog starts are a process group of their own, ended
+# together: nothing else is killed.
 cleanup() {
-  pkill -KILL -x "$name" 2>/dev/null || true
-  [ -z "${vg:-}" ] || kill -KILL "$vg" 2>/dev/null || true
+  [ -z "${group:-}" ] || kill -KILL "-$group" 2>/dev/null || true
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -60,11 +65,15 @@ wait_for_program() {
 }
 
 echo restart > "$dir/ctl" # not running: started at the first pass
-valgrind --quiet --leak-check=full --show-leak-kinds=definite,indirect \
+setsid valgrind --quiet --leak-check=full --show-leak-kinds=definite,indirect \
   --errors-for-leak-kinds=definite,indirect --error-exitcode=99 \
   --suppressions="$suppressions" --log-file="$dir/valgrind.log" \
-  "$wdog" "$dir/$name" "$dir/ctl" "$name" &
+  "$dir/wdvg$tag" "$dir/$name" "$dir/ctl" "$name" &
 vg=$!
+# A background job of a shell without job control leads no group, so setsid
+# did not fork: $! leads the new one.
+group=$vg
+
 
 first=$(wait_for_program none 30)
 echo restart > "$dir/ctl"

@@ -3,12 +3,15 @@
 #include "file_support.h"
 #include "process_support.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdexcept>
 #include <sstream>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -123,10 +126,62 @@ std::vector<char*> ArgvOf(std::vector<std::string>& arguments)
     return argv;
 }
 
-void KillAllNamed(const std::string& name)
+bool DescendsFromThisProcess(pid_t pid)
 {
-    for (const pid_t pid : PidsNamed(name))
+    const pid_t self = getpid();
+    for (int depth = 0; pid > 1 && depth < 256; ++depth) {
+        pid = ParentOf(pid);
+        if (pid == self)
+            return true;
+    }
+    return false;
+}
+
+pid_t SessionOf(pid_t pid)
+{
+    std::istringstream fields(ReadProcStat(pid).fields);
+    std::string state;
+    pid_t parent = 0;
+    pid_t group = 0;
+    pid_t session = -1;
+    fields >> state >> parent >> group >> session;
+    return session;
+}
+
+void KillOwnNamed(const std::string& name)
+{
+    for (const pid_t pid : PidsNamed(name)) {
+        // Where orphans cannot come back (qemu's user-mode emulator keeps
+        // no subreaper), the session tells: the watchdog a test starts, and
+        // what it starts, stay in the test's.
+        if (!DescendsFromThisProcess(pid) && SessionOf(pid) != getsid(0))
+            continue;
+        const bool child = ParentOf(pid) == getpid();
         kill(pid, SIGKILL);
+        if (child)
+            waitpid(pid, nullptr, 0);
+    }
+}
+
+AloneOnMachine::AloneOnMachine()
+{
+    const char* path = std::getenv("WDOG_ALONE_LOCK");
+    fd_ = open(path && *path ? path : "/tmp/wdog-tests-alone.lock", O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+AloneOnMachine::~AloneOnMachine()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+Reaper::Reaper(std::string name) : name_(std::move(name))
+{
+    // Orphans come back to this process: a program whose watchdog is gone
+    // still descends from the test that started it.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
 }
 
 pid_t ParentOf(pid_t pid)
@@ -138,9 +193,13 @@ pid_t ParentOf(pid_t pid)
 std::vector<pid_t> ProgramsNamed(const std::string& name)
 {
     std::vector<pid_t> programs;
-    for (const pid_t pid : PidsNamed(name))
-        if (ProcName(ParentOf(pid)) != name)
+    for (const pid_t pid : PidsNamed(name)) {
+        // One gone since it was listed (a script's child that ended) has no
+        // parent to tell: it was no program.
+        const pid_t parent = ParentOf(pid);
+        if (parent > 0 && ProcName(parent) != name)
             programs.push_back(pid);
+    }
     return programs;
 }
 

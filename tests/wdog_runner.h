@@ -52,8 +52,14 @@ bool WaitForLock(const std::string& exeName);
 // An execv argument vector over arguments, ended by a null pointer.
 std::vector<char*> ArgvOf(std::vector<std::string>& arguments);
 
-// Sends SIGKILL to every process whose kernel name is name.
-void KillAllNamed(const std::string& name);
+// Whether pid is a child of this process, or of one of its descendants.
+bool DescendsFromThisProcess(pid_t pid);
+// The session of pid, or -1.
+pid_t SessionOf(pid_t pid);
+// Sends SIGKILL to every process of that kernel name that descends from this
+// process or runs in its session (and reaps those that are its children):
+// never another's.
+void KillOwnNamed(const std::string& name);
 // The parent pid of pid, or -1.
 pid_t ParentOf(pid_t pid);
 // The processes of that name whose parent bears another name. A shell
@@ -91,11 +97,27 @@ private:
     std::thread watcher_;
 };
 
-// Kills the watched programs a test leaves behind.
+// Held by a test that must run alone on the machine, since it measures it:
+// an exclusive lock on $WDOG_ALONE_LOCK (default /tmp/wdog-tests-alone.lock),
+// which every such test of every build takes, in chroots too. A file that
+// cannot be opened leaves the test unlocked, as one ctest's RUN_SERIAL does.
+class AloneOnMachine {
+public:
+    AloneOnMachine();
+    ~AloneOnMachine();
+    AloneOnMachine(const AloneOnMachine&) = delete;
+    AloneOnMachine& operator=(const AloneOnMachine&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+// Kills the watched programs a test leaves behind, and only those: from its
+// construction on, orphans come back to the test's process.
 class Reaper {
 public:
-    explicit Reaper(std::string name) : name_(std::move(name)) {}
-    ~Reaper() { KillAllNamed(name_); }
+    explicit Reaper(std::string name);
+    ~Reaper() { KillOwnNamed(name_); }
     Reaper(const Reaper&) = delete;
     Reaper& operator=(const Reaper&) = delete;
 
@@ -104,7 +126,8 @@ private:
 };
 
 // The watched program of one test: a beater under a unique name, in subdir of
-// a fresh directory. Every process of that name is killed at the end.
+// a fresh directory. Every process of that name that the test started is
+// killed at the end.
 struct WatchedSetup {
     WatchedSetup(const std::string& subdir, const std::string& namePrefix);
 
