@@ -15,7 +15,8 @@
 # runs the suite (under emulation without the tests labelled slow, the load
 # and soak tests, which measure the emulator more than the code, unless
 # --slow), builds the Debian package for ARCH from the source package of
-# HEAD, and runs lintian on it. The packages land in build-package/.
+# HEAD, runs lintian on it, and unpacks it to run its wdog through the
+# package's smoke test (scripts/check-package.sh --deb). The packages land in build-package/.
 #
 # Where the architecture's libraries cannot be installed beside this
 # machine's (the archive's security suite serves only some architectures,
@@ -24,9 +25,12 @@
 # with mmdebstrap, as check-release.sh makes chroots, on a copy of the
 # working tree.
 #
-# Prints what it runs and how long each step took.
+# Prints what it runs and how long each step took. WDOG_OUT names another
+# folder than build-package/; WDOG_ALONE_LOCK, the lock that the tests that
+# must run alone on the machine take, is shared with a chroot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/steps.sh
 
 slow=""
 if [ "${1:-}" = --slow ]; then
@@ -50,38 +54,20 @@ if [ "$1" = --all ]; then
     *) echo "no list of release architectures for '$here'" >&2; exit 1 ;;
   esac
 fi
-out=$PWD/build-package
+out=${WDOG_OUT:-$PWD/build-package}
 mkdir -p "$out"
-
-# Runs a step with its output in LOG, says how long it took, shows the end
-# of the log when it fails.
-# step LABEL LOG COMMAND...
-step() {
-  local label=$1 log=$2 start=$SECONDS
-  shift 2
-  echo "  $label: $*"
-  if ! "$@" > "$log" 2>&1; then
-    tail -n 60 "$log" >&2
-    echo "  $label failed after $((SECONDS - start)) s (log: $log)" >&2
-    return 1
-  fi
-  echo "  $label: $((SECONDS - start)) s"
-}
 apt() {
   DEBIAN_FRONTEND=noninteractive apt-get -y -q --no-install-recommends "$@"
 }
 
 # The cross toolchain and the multiarch Build-Depends of ARCH beside this
-# machine's own; fails when they cannot be installed together.
+# machine's own: 0 when they are there, 3 when they cannot be installed
+# together (then the check runs in a clean chroot).
 install_deps() {
-  local arch=$1 log=$out/deps-$1.log
-  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
-    dpkg --add-architecture "$arch"
-  fi
-  step "package lists" "$log" apt update &&
-    step "cross toolchain and $arch Build-Depends" "$log" \
-      apt install "crossbuild-essential-$arch" lintian file distro-info &&
-    step "$arch Build-Depends" "$log" apt build-dep -a "$arch" ./
+  local status=0
+  step "cross toolchain and $1 Build-Depends" "$out/deps-$1.log" \
+    sh scripts/install-deps.sh --arch "$1" || status=$?
+  return "$status"
 }
 
 # Builds, tests and packages ARCH here.
@@ -133,23 +119,28 @@ package() {
   fi
   step "lintian $(dpkg-query -W -f '${Version}' lintian)" "$out/lintian-$arch.log" \
     lintian --allow-root --fail-on error,warning "$changes"
+  step "the unpacked package" "$out/unpacked-$arch.log" \
+    bash scripts/check-package.sh --deb "$out/wdog_${version}_$arch.deb"
   echo "  $out/wdog_${version}_$arch.deb"
 }
 
 # The same in a clean chroot of this release, made from its main suite
 # alone, on a copy of the working tree.
 check_in_chroot() {
-  local arch=$1 root mirror status=0
+  local arch=$1 root mirror status=0 include
   mirror=$(bash scripts/archive-mirror.sh)
   root=$(mktemp -d /var/tmp/wdog-arch-"$arch".XXXXXX)
   # shellcheck disable=SC2064
-  trap "umount -R '$root/proc' '$root/dev' '$root/sys' 2> /dev/null || true; rm -rf --one-file-system '$root'" RETURN
+  trap "umount -R '$root/proc' '$root/dev' '$root/sys' '$root/wdog-alone.lock' 2> /dev/null || true; rm -rf --one-file-system '$root'" RETURN
   command -v mmdebstrap > /dev/null ||
     step "mmdebstrap" "$out/chroot-$arch.log" apt install mmdebstrap arch-test || return 1
+  include="build-essential,crossbuild-essential-$arch,lintian,file,cmake,distro-info,git,ca-certificates"
+  # The slow tests include the run under valgrind, which needs the
+  # architecture's C library symbols.
+  [ -z "$slow" ] || include+=",valgrind,libc6-dbg:$arch"
   step "clean $here chroot for amd64 and $arch" "$out/chroot-$arch.log" \
     mmdebstrap --variant=apt --architectures="$native,$arch" --aptopt='Acquire::Check-Valid-Until "false"' \
-    --include="build-essential,crossbuild-essential-$arch,lintian,file,cmake,distro-info,git,ca-certificates" \
-    "$here" "$root" "deb $mirror $here main" || return 1
+    --include="$include" "$here" "$root" "deb $mirror $here main" || return 1
   mount -t proc proc "$root/proc"
   # The emulators registered here, seen from there: enable-arch.sh tells
   # emulation from native runs by them.
@@ -158,13 +149,18 @@ check_in_chroot() {
   mount --make-rslave "$root/dev"
   mount -t sysfs sysfs "$root/sys"
   mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+  local alone=()
+  if [ -n "${WDOG_ALONE_LOCK:-}" ] && touch "$WDOG_ALONE_LOCK" "$root/wdog-alone.lock" &&
+      mount --bind "$WDOG_ALONE_LOCK" "$root/wdog-alone.lock"; then
+    alone=(WDOG_ALONE_LOCK=/wdog-alone.lock)
+  fi
   mkdir "$root/wdog"
   git ls-files -z -c -o --exclude-standard | tar -c --null -T - -f - | tar -x -C "$root/wdog" -f -
   # The source package is made from HEAD: the copy is a repository too.
   git bundle create "$root/wdog.bundle" HEAD > /dev/null 2>&1
   (cd "$root/wdog" && git init -q && git fetch -q ../wdog.bundle HEAD && git reset -q --soft FETCH_HEAD)
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
-    WDOG_ARCH_IN_CHROOT=1 /bin/bash /wdog/scripts/check-arch.sh ${slow:+--slow} "$arch" || status=$?
+    WDOG_ARCH_IN_CHROOT=1 "${alone[@]}" /bin/bash /wdog/scripts/check-arch.sh ${slow:+--slow} "$arch" || status=$?
   cp "$root"/wdog/build-package/wdog_*_"$arch".* "$root"/wdog/build-package/*-"$arch".log "$out/" 2> /dev/null || true
   return "$status"
 }
@@ -178,15 +174,13 @@ for arch in "$@"; do
   echo "== $arch on $here"
   start=$SECONDS
   status=0
-  if install_deps "$arch"; then
+  install_deps "$arch" || status=$?
+  if [ "$status" -eq 0 ]; then
     check_here "$arch" || status=$?
-  elif [ -z "${WDOG_ARCH_IN_CHROOT:-}" ]; then
+  elif [ "$status" -eq 3 ] && [ -z "${WDOG_ARCH_IN_CHROOT:-}" ]; then
     echo "  the $arch libraries cannot be installed beside this machine's: in a clean chroot"
-    # Nothing of it is installed: let this machine's apt forget it again.
-    dpkg --remove-architecture "$arch" 2> /dev/null || true
+    status=0
     check_in_chroot "$arch" || status=$?
-  else
-    status=1
   fi
   if [ "$status" -eq 0 ]; then
     echo "== $arch: passed in $((SECONDS - start)) s"

@@ -21,7 +21,8 @@
 # instead, where it boots a stock kernel), and given a hard time limit.
 #
 # Needs root and the packages that scripts/check-package.sh and
-# scripts/check-release.sh leave in build-package/.
+# scripts/check-release.sh leave in build-package/ (WDOG_DEBS names another
+# folder to take them from, WDOG_OUT another one for the results).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,13 +34,15 @@ only=${2:-}
 sh scripts/install-deps.sh --boot${only:+-$only}
 mirror=$(bash scripts/archive-mirror.sh)
 
-out=$PWD/build-package
+out=${WDOG_OUT:-$PWD/build-package}
+mkdir -p "$out"
+from=${WDOG_DEBS:-$out}
 version=$(bash scripts/source-package.sh --version "$codename")
-deb_amd64=$out/wdog_${version}_amd64.deb
-deb_i386=$out/wdog_${version}_i386.deb
-deb_arm64=$out/wdog_${version}_arm64.deb
+deb_amd64=$from/wdog_${version}_amd64.deb
+deb_i386=$from/wdog_${version}_i386.deb
+deb_arm64=$from/wdog_${version}_arm64.deb
 debs=("$deb_amd64" "$deb_i386")
-[ -z "$only" ] || debs=("$out/wdog_${version}_$only.deb")
+[ -z "$only" ] || debs=("$from/wdog_${version}_$only.deb")
 for deb in "${debs[@]}"; do
   [ -f "$deb" ] || { echo "no package $deb: check-package.sh, check-release.sh and check-arch.sh make them" >&2; exit 1; }
 done

@@ -9,27 +9,37 @@
 # with the null virt server (the chroot is the testbed); piuparts installs,
 # removes and purges the amd64 package in a clean chroot of the same
 # release. The project's own linters of that release (scripts/lint.sh:
-# clang-tidy and cppcheck) run there too, on a copy of this working tree
-# built with that release's compiler and warnings as errors, so that each
-# release sees the other's findings. The results land in build-package/
-# beside this machine's own.
+# clang-tidy and cppcheck) run there too, on a copy of this working tree,
+# and the release's compiler must build the packages without a warning, so
+# that each release sees the other's findings. The results land in build-package/
+# beside this machine's own (or in WDOG_OUT).
 #
 # --upgrade: first builds this machine's packages (scripts/package.sh); at
 # the end piuparts installs this machine's package in a merged-/usr chroot of
 # this machine's release, offered from a local repository, upgrades that
 # chroot to CODENAME, and installs CODENAME's package.
 #
+# --lint or --packages: only the linters, or only the packages and their
+# checks, each in a chroot of its own (the test command runs them side by
+# side).
+#
 # Needs root; changes nothing on the host but its Debian packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 upgrade=""
-if [ "${1:-}" = --upgrade ]; then
-  upgrade=yes
+part=all
+while [ "$#" -gt 1 ]; do
+  case $1 in
+    --upgrade) upgrade=yes ;;
+    --lint) part=lint ;;
+    --packages) part=packages ;;
+    *) break ;;
+  esac
   shift
-fi
+done
 codename=${1:-}
-[ -n "$codename" ] || { echo "usage: check-release.sh [--upgrade] CODENAME" >&2; exit 2; }
+[ -n "$codename" ] || { echo "usage: check-release.sh [--upgrade] [--lint | --packages] CODENAME" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "check-release.sh makes a chroot: run it as root" >&2; exit 1; }
 
 sh scripts/install-deps.sh --release
@@ -82,7 +92,8 @@ mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 
 mkdir "$root/build"
-cp "$dsc" "$out"/wdog_*.orig.tar.xz "${dsc%.dsc}.debian.tar.xz" scripts/release-checks.sh "$root/build/"
+cp "$dsc" "$out"/wdog_*.orig.tar.xz "${dsc%.dsc}.debian.tar.xz" scripts/release-checks.sh scripts/steps.sh \
+  "$root/build/"
 # The working tree as it stands, tracked files and new ones alike, for the
 # linters: the source package is HEAD, and its unpacked tree is removed
 # after each build.
@@ -95,11 +106,11 @@ if [ -n "$old_deb" ]; then
 fi
 status=0
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
-  DEBIAN_FRONTEND=noninteractive \
+  DEBIAN_FRONTEND=noninteractive RELEASE_PART="$part" \
   /bin/bash /build/release-checks.sh "$codename" "$mirror" "${dsc##*/}" "${upgrade:+$here}" || status=$?
 for file in "$root"/build/*.deb "$root"/build/*.changes "$root"/build/*.buildinfo \
   "$root"/build/*"$codename"*.log; do
   [ ! -e "$file" ] || cp "$file" "$out/"
 done
 [ "$status" -eq 0 ] || { echo "the $codename checks failed" >&2; exit "$status"; }
-echo "== $codename: linted, built, lintian, autopkgtest and piuparts passed${upgrade:+; upgrade from $here passed}"
+echo "== $codename: the checks ($part) passed${upgrade:+; upgrade from $here passed}"

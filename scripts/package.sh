@@ -6,12 +6,15 @@
 # built from the unpacked .dsc at the same path: for this machine's architecture with the
 # fast part of the test suite (DEB_BUILD_OPTIONS=nocheck leaves it out), and
 # for i386 with Debian's cross compiler (a cross build runs no test). Prints
-# the paths of the two packages.
+# the paths of the two packages. With --native, only this machine's
+# package. WDOG_OUT names another folder than build-package/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-sh scripts/install-deps.sh --package
-out=$PWD/build-package
+native_only=""
+[ "${1:-}" != --native ] || native_only=yes
+sh scripts/install-deps.sh --package ${native_only:+--native}
+out=${WDOG_OUT:-$PWD/build-package}
 rm -rf "$out"
 dsc=$(bash scripts/source-package.sh)
 version=$(sed -n 's/^Version: //p' "$dsc")
@@ -38,4 +41,4 @@ build() {
 }
 
 build "$native"
-DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-} nocheck" build i386 -Pnocheck
+[ -n "$native_only" ] || DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-} nocheck" build i386 -Pnocheck

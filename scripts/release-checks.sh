@@ -3,9 +3,9 @@
 # makes, with that release's own tools, on the source package in /build:
 #   release-checks.sh CODENAME MIRROR DSC [OLD-CODENAME]
 # runs the project's linters (scripts/lint.sh) on the working tree copied to
-# /build/tree, built with warnings as errors; builds the package for amd64
-# (the build runs the fast part of the suite) and, with the cross compiler,
-# for i386; lintian; autopkgtest with the null virt
+# /build/tree; builds the package for amd64 (the build runs the fast part of
+# the suite) and, with the cross compiler, for i386, neither with a compiler
+# warning; lintian; autopkgtest with the null virt
 # server; piuparts install, remove and purge in a clean chroot of CODENAME.
 # With OLD-CODENAME, piuparts also upgrades a merged-/usr OLD-CODENAME chroot
 # holding the package of /build/repo to CODENAME and installs this one.
@@ -17,17 +17,7 @@ dsc=$3
 old=${4:-}
 cd /build
 
-# Runs a step with its output in LOG, shown when it fails.
-# step LOG COMMAND...
-step() {
-  local log=$1
-  shift
-  if ! "$@" > "$log" 2>&1; then
-    tail -n 100 "$log" >&2
-    echo "failed: $*" >&2
-    exit 1
-  fi
-}
+. ./steps.sh
 apt() {
   apt-get -y -q --no-install-recommends "$@"
 }
@@ -35,33 +25,44 @@ apt() {
 version=$(sed -n 's/^Version: //p' "$dsc")
 native=$(dpkg --print-architecture)
 echo "== $codename: installing the build dependencies"
-step "apt-$codename.log" apt update
-step "extract-$codename.log" dpkg-source -x "$dsc" src
-step "build-deps-$codename.log" apt build-dep ./src
-step "build-deps-i386-$codename.log" apt build-dep -a i386 -P nocheck ./src
+step "apt" "apt-$codename.log" apt update
+step "extract" "extract-$codename.log" dpkg-source -x "$dsc" src
+step "build-deps" "build-deps-$codename.log" apt build-dep ./src
+# RELEASE_PART: lint, packages, or all of it.
+part=${RELEASE_PART:-all}
+[ "$part" = lint ] ||
+  step "build-deps-i386" "build-deps-i386-$codename.log" apt build-dep -a i386 -P nocheck ./src
 
-# The release's compiler may warn where the other's does not, and its
-# linters find what the other's miss.
-started=$SECONDS
-step "lint-deps-$codename.log" apt install clang-tidy cppcheck
-echo "== $codename: lint, $(clang-tidy --version | sed -n 's/.*LLVM version //p') and $(cppcheck --version)"
-step "lint-configure-$codename.log" cmake -S tree -B tree/build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DWDOG_WERROR=ON -DBUILD_TESTING=ON
-step "lint-build-$codename.log" cmake --build tree/build -j "$(nproc)"
-step "lint-$codename.log" bash tree/scripts/lint.sh build
-grep -c '^no finding$' "lint-$codename.log" | grep -qx 2 || { cat "lint-$codename.log" >&2; echo "lint checked nothing" >&2; exit 1; }
-echo "clang-tidy and cppcheck: no finding ($((SECONDS - started)) s with their install and the build)"
+# The release's linters find what the other's miss. They read how each
+# file is compiled, which configuring the tree tells: no build is needed.
+lint() {
+  local started=$SECONDS
+  step "lint-deps" "lint-deps-$codename.log" apt install clang-tidy cppcheck
+  echo "== $codename: lint, $(clang-tidy --version | sed -n 's/.*LLVM version //p') and $(cppcheck --version)"
+  step "lint-configure" "lint-configure-$codename.log" cmake -S tree -B tree/build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DWDOG_WERROR=ON -DBUILD_TESTING=ON
+  step "lint" "lint-$codename.log" bash tree/scripts/lint.sh build
+  grep -c '^no finding$' "lint-$codename.log" | grep -qx 2 || { cat "lint-$codename.log" >&2; echo "lint checked nothing" >&2; exit 1; }
+  echo "clang-tidy and cppcheck: no finding ($((SECONDS - started)) s with their install)"
+}
+[ "$part" = packages ] || lint
+[ "$part" != lint ] || exit 0
 
 # build ARCH LOG [DPKG-BUILDPACKAGE OPTION...]
 build() {
   local arch=$1 log=$2
   shift 2
   rm -rf src
-  step "extract-$codename.log" dpkg-source -x "$dsc" src
+  step "extract" "extract-$codename.log" dpkg-source -x "$dsc" src
   echo "== $codename: building wdog_${version}_$arch.deb"
-  (cd src && step "../$log" dpkg-buildpackage -b -us -uc --host-arch "$arch" "$@")
+  (cd src && step "package build" "../$log" dpkg-buildpackage -b -us -uc --host-arch "$arch" "$@")
   rm -rf src
   [ -f "wdog_${version}_$arch.deb" ] || { echo "the $arch build built no package" >&2; exit 1; }
+  # The release's compiler may warn where the other's does not.
+  if grep -E ':[0-9]+:[0-9]+: warning:' "$log"; then
+    echo "the compiler warned in the $arch package build" >&2
+    exit 1
+  fi
 }
 build "$native" "build-$codename-$native.log"
 grep -q -x '100% tests passed, 0 tests failed out of [0-9]*' "build-$codename-$native.log" ||
@@ -86,7 +87,7 @@ cat autopkgtest/summary
 
 echo "== $codename: piuparts $(dpkg-query -W -f '${Version}' piuparts)"
 # As for the chroot itself: the archive may be a snapshot.
-step "piuparts-$codename.log" piuparts --no-check-valid-until --distribution "$codename" --mirror "$mirror" \
+step "piuparts" "piuparts-$codename.log" piuparts --no-check-valid-until --distribution "$codename" --mirror "$mirror" \
   "wdog_${version}_${native}.deb"
 grep -q 'PASS: All tests' "piuparts-$codename.log" || { echo "piuparts tested nothing" >&2; exit 1; }
 tail -n 1 "piuparts-$codename.log"
@@ -95,7 +96,7 @@ tail -n 1 "piuparts-$codename.log"
 echo "== piuparts: $old to $codename"
 (cd repo && dpkg-scanpackages . > Packages)
 grep -q '^Package: wdog$' repo/Packages || { echo "no package of $old to upgrade" >&2; exit 1; }
-step "piuparts-$old-$codename.log" piuparts --no-check-valid-until --merged-usr \
+step "piuparts-$old" "piuparts-$old-$codename.log" piuparts --no-check-valid-until --merged-usr \
   --distribution "$old" --distribution "$codename" --mirror "$mirror" \
   --extra-repo "deb [trusted=yes] file:///build/repo ./" --bindmount /build/repo \
   "wdog_${version}_${native}.deb"

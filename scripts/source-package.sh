@@ -1,6 +1,6 @@
 #!/bin/bash
 # Makes wdog's source package for a Debian release (default: this machine's)
-# in build-package/ from what is committed (HEAD), and prints the path of its
+# in build-package/ (or WDOG_OUT) from what is committed (HEAD), and prints the path of its
 # .dsc. The upstream tarball wdog_<upstream>.orig.tar.xz is HEAD without
 # debian/, shared by every release's source package.
 #
@@ -30,7 +30,7 @@ if [[ $number =~ ^[0-9]+$ ]] && [ "$number" -lt "$stable" ]; then
   suffix="~deb${number}u1"
 fi
 
-out=$PWD/build-package
+out=${WDOG_OUT:-$PWD/build-package}
 version=$(git show HEAD:debian/changelog | dpkg-parsechangelog -l- -S Version)
 if [ -n "$only_version" ]; then
   echo "$version$suffix"
