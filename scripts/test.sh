@@ -1,64 +1,178 @@
 #!/bin/bash
-# Installs what is missing, then runs every check: the test suite in a build
-# with warnings as errors, the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the suite on 32-bit x86 binaries, the suite
-# and the package for 64-bit and 32-bit ARM (arm64, armhf) under qemu's
-# user-mode emulation (scripts/check-arch.sh), clang-tidy and cppcheck, the Debian packages for amd64 and i386 (built, checked with
-# lintian, unpacked and run, and built again to compare), the same packages
-# built and checked on the other supported Debian release in a chroot of its
-# own, the example deployment booted under systemd in virtual machines of
-# both releases, and the fuzzer for WDOG_FUZZ_SECONDS (default 60). Stops at
-# the first failing stage.
+# Installs what is missing, then runs every check, side by side as stages
+# (scripts/steps.sh): the test suite in a build with warnings as errors,
+# beside a wdog of the name "wdog" and the demo; the suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer; the whole suite and the
+# package on 32-bit x86, and the suite and the package for 64-bit and 32-bit
+# ARM (arm64, armhf) under qemu's user-mode emulation (scripts/check-arch.sh,
+# here or in a clean chroot); clang-tidy and cppcheck; the Debian packages
+# (built, checked with lintian, unpacked and run, and built again to
+# compare); the same packages built and checked on the other supported
+# Debian release in a chroot of its own; the example deployment booted
+# under systemd in virtual machines of both releases; and the fuzzer for
+# WDOG_FUZZ_SECONDS (default 60). Each stage's output goes to
+# build-ci/logs/STAGE.log; at the end a table gives each stage's result and
+# its wall and CPU time, and the end of each failed stage's log follows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-sh scripts/install-deps.sh --all
-sh scripts/enable-arch.sh i386
+ci=$PWD/build-ci
+rm -rf "$ci"
+mkdir -p "$ci"
+export STAGE_DIR=$ci/logs
+# The tests that measure the machine take this lock, in every build and
+# chroot, so that no two of them run at once.
+export WDOG_ALONE_LOCK=$ci/alone.lock
+. scripts/steps.sh
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
 
-# Builds into $1 with the options that follow, then runs the whole suite.
-# Every option the stage relies on is given, since a directory configured
-# before (by the demo, say, without tests) keeps its cached values; a stage
-# that finds no test fails.
-suite() {
+here=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+setup() {
+  WDOG_INSTALLED="" sh scripts/install-deps.sh --all
+}
+# The other Debian release that is supported, checked from this one in a
+# clean chroot of its own: stable checks oldstable, oldstable checks stable.
+other_release() {
+  local stable oldstable
+  stable=$(distro-info --stable)
+  oldstable=$(distro-info --oldstable)
+  case $here in
+    "$stable") echo "$oldstable" ;;
+    "$oldstable") echo "$stable" ;;
+    *) echo "this machine runs '$here', neither stable ($stable) nor oldstable ($oldstable)" >&2; return 1 ;;
+  esac
+}
+
+# Configures and builds into $1 with the options that follow. Every option
+# the stage relies on is given, since a directory configured before keeps
+# its cached values.
+build() {
   local dir=$1
   shift
-  echo "== test suite in $dir"
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWDOG_WERROR=ON -DBUILD_TESTING=ON \
     -DWDOG_SANITIZE=OFF -DWDOG_FUZZ=OFF "$@" > /dev/null
   cmake --build "$dir" -j "$(nproc)"
-  local status=0
-  ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 300 || status=$?
+}
+
+# Runs the whole suite built in $1; finding no test fails. Most of its
+# time is real time waited through, so it runs more tests than cores.
+suite() {
+  local dir=$1 status=0
+  ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$(($(nproc) * 3))" --timeout 300 ||
+    status=$?
   # ctest shows no output for a skipped test: print each reason.
   grep -h -B1 -A1 -e ': Skipped$' -e '^skipped: ' "$dir/Testing/Temporary/LastTest.log" || true
   return "$status"
 }
 
-suite build
-suite build-sanitize -DWDOG_SANITIZE=ON
-suite build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/debian-cross.cmake -DWDOG_ARCH=i386
-file -L build-i386/app/wdog
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "== the suite and the package on arm64 and armhf"
-$sudo bash scripts/check-arch.sh arm64 armhf
-bash scripts/lint.sh build
-echo "== packages"
-bash scripts/check-package.sh
-# The other Debian release that is supported, checked from this one in a
-# clean chroot of its own: stable checks oldstable, oldstable checks stable.
-here=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-stable=$(distro-info --stable)
-oldstable=$(distro-info --oldstable)
-case $here in
-  "$stable") other=$oldstable ;;
-  "$oldstable") other=$stable ;;
-  *) echo "this machine runs '$here', neither stable ($stable) nor oldstable ($oldstable)" >&2; exit 1 ;;
-esac
-echo "== packages on $other"
-$sudo bash scripts/check-release.sh "$other"
-echo "== the deployment at boot, on $here and $other"
-$sudo bash scripts/check-boot.sh "$here"
-$sudo bash scripts/check-boot.sh "$other"
-echo "== fuzzing"
-bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
+sanitized() {
+  build build-sanitize -DWDOG_SANITIZE=ON
+  suite build-sanitize
+}
+
+# Runs a check as root, with what the stages share.
+as_root() {
+  $sudo env WDOG_INSTALLED=1 WDOG_ALONE_LOCK="$WDOG_ALONE_LOCK" "$@"
+}
+
+# A watchdog of the name "wdog" beside every check, as on a machine where
+# one is deployed: nothing the checks start may take its lock or end it or
+# its program. Where one runs already, that one serves.
+beside=$ci/beside
+start_beside() {
+  mkdir -p "$beside"
+  ln -sfn "$PWD/build/app/wdog" "$beside/wdog"
+  printf '#!/bin/sh\nwhile :; do touch "%s/ctl"; sleep 2; done\n' "$beside" > "$beside/wdog-beside"
+  chmod 755 "$beside/wdog-beside"
+  # It leads a process group of its own (the background job of a shell
+  # without job control leads none, so setsid does not fork).
+  (cd "$beside" && exec setsid ./wdog "$beside/wdog-beside" "$beside/ctl" wdog-beside \
+    < /dev/null > "$beside/stderr" 2>&1) &
+  echo $! > "$beside/pid"
+  local i
+  for i in $(seq 100); do
+    pgrep -g "$(cat "$beside/pid")" -x wdog-beside > /dev/null && break
+    kill -0 "$(cat "$beside/pid")" 2> /dev/null || break
+    sleep 0.5
+  done
+  if ! kill -0 "$(cat "$beside/pid")" 2> /dev/null; then
+    echo "a wdog of this name and user runs here already: the checks run beside it"
+    pgrep -a -x wdog || true
+    rm "$beside/pid"
+    return 0
+  fi
+  pgrep -g "$(cat "$beside/pid")" -x wdog-beside > /dev/null ||
+    { echo "the wdog beside the checks started no program within 50 s" >&2; return 1; }
+  echo "wdog (pid $(cat "$beside/pid")) supervises wdog-beside beside the checks"
+}
+# Fails unless the watchdog beside the checks and its program still run;
+# ends both.
+end_beside() {
+  [ -f "$beside/pid" ] || return 0
+  local pid status=0
+  pid=$(cat "$beside/pid")
+  if ! kill -0 "$pid" 2> /dev/null || ! pgrep -g "$pid" -x wdog-beside > /dev/null; then
+    echo "the wdog beside the checks, or its program, was ended" >&2
+    status=1
+  else
+    echo "the wdog beside the checks (pid $pid) and its program ran on to the end"
+  fi
+  kill -KILL -- "-$pid" 2> /dev/null || true
+  rm -f "$beside/pid"
+  return "$status"
+}
+trap end_beside EXIT
+trap 'exit 130' INT TERM
+
+# release PART [NICENESS]: the other release's linters, or its packages.
+release() {
+  as_root WDOG_OUT="$ci/release-$1" nice -n "${2:-0}" bash scripts/check-release.sh "--$1" "$(other_release)"
+}
+
+# boot CODENAME FOLDER...: boots the release's amd64 and i386 packages, from
+# the folders of the stages that made them.
+boot() {
+  local codename=$1 version dir
+  shift
+  version=$(bash scripts/source-package.sh --version "$codename")
+  mkdir -p "$ci/boot-$codename/debs"
+  for dir in "$@"; do
+    cp "$dir"/wdog_"${version}"_*.deb "$ci/boot-$codename/debs/"
+  done
+  as_root WDOG_OUT="$ci/boot-$codename" WDOG_DEBS="$ci/boot-$codename/debs" bash scripts/check-boot.sh "$codename"
+}
+boot_here() {
+  boot "$here" "$ci/packages" "$ci/i386"
+}
+boot_other() {
+  boot "$(other_release)" "$ci/release-packages"
+}
+
+# Set-up first, alone: no stage installs anything.
+export WDOG_INSTALLED=1
+export STAGE_SLOTS=${STAGE_SLOTS:-6}
+stage set-up -- setup
+# The stages that take longest, and those that others wait for, first.
+stage release set-up -- release packages
+stage packages set-up -- env WDOG_OUT="$ci/packages" bash scripts/check-package.sh --native
+stage i386 set-up -- as_root WDOG_OUT="$ci/i386" bash scripts/check-arch.sh --slow i386
+stage build set-up -- build build
+stage --no-slot beside build -- start_beside
+stage --no-slot suite beside -- suite build
+stage --no-slot demo beside -- bash scripts/demo.sh
+stage boot-here packages i386 -- boot_here
+stage boot-other release -- boot_other
+stage sanitize set-up -- sanitized
+stage arm64 set-up -- as_root WDOG_OUT="$ci/arm64" bash scripts/check-arch.sh arm64
+stage armhf set-up -- as_root WDOG_OUT="$ci/armhf" bash scripts/check-arch.sh armhf
+# The linters and the fuzzer take what CPU the others leave: nothing waits
+# for them, and the booted machines' scenarios run in real time.
+stage --no-slot lint build -- nice -n 10 bash scripts/lint.sh build
+stage --no-slot release-lint set-up -- release lint 10
+stage --no-slot fuzz set-up -- nice -n 10 bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
+status=0
+stages_wait || status=$?
+end_beside || status=1
+[ "$status" -eq 0 ] || exit "$status"
 echo "== all checks passed"
