@@ -125,9 +125,9 @@ end_beside() {
 trap end_beside EXIT
 trap 'exit 130' INT TERM
 
-# release PART [NICENESS]: the other release's linters, or its packages.
+# release PART: the other release's linters, or its packages.
 release() {
-  as_root WDOG_OUT="$ci/release-$1" nice -n "${2:-0}" bash scripts/check-release.sh "--$1" "$(other_release)"
+  as_root WDOG_OUT="$ci/release-$1" bash scripts/check-release.sh "--$1" "$(other_release)"
 }
 
 # boot CODENAME FOLDER...: boots the release's amd64 and i386 packages, from
@@ -166,11 +166,12 @@ stage boot-other release -- boot_other
 stage sanitize set-up -- sanitized
 stage arm64 set-up -- as_root WDOG_OUT="$ci/arm64" bash scripts/check-arch.sh arm64
 stage armhf set-up -- as_root WDOG_OUT="$ci/armhf" bash scripts/check-arch.sh armhf
-# The linters and the fuzzer take what CPU the others leave: nothing waits
-# for them, and the booted machines' scenarios run in real time.
-stage --no-slot lint build -- nice -n 10 bash scripts/lint.sh build
-stage --no-slot release-lint set-up -- release lint 10
-stage --no-slot fuzz set-up -- nice -n 10 bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
+# Nothing waits for the linters and the fuzzer: they come last. Niced from
+# the start instead, they got too little of the machine and became the run's
+# tail.
+stage lint build -- bash scripts/lint.sh build
+stage release-lint set-up -- release lint
+stage fuzz set-up -- bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
 status=0
 stages_wait || status=$?
 end_beside || status=1
