@@ -118,6 +118,13 @@ end_beside() {
   else
     echo "the wdog beside the checks (pid $pid) and its program ran on to the end"
   fi
+  # Ended by "die", it removes its lock; its program is ended with the group.
+  echo die > "$beside/ctl"
+  local i
+  for i in $(seq 50); do
+    kill -0 "$pid" 2> /dev/null || break
+    sleep 0.1
+  done
   kill -KILL -- "-$pid" 2> /dev/null || true
   rm -f "$beside/pid"
   return "$status"
