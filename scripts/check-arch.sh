@@ -64,10 +64,7 @@ apt() {
 # machine's own: 0 when they are there, 3 when they cannot be installed
 # together (then the check runs in a clean chroot).
 install_deps() {
-  local status=0
-  step "cross toolchain and $1 Build-Depends" "$out/deps-$1.log" \
-    sh scripts/install-deps.sh --arch "$1" || status=$?
-  return "$status"
+  step "cross toolchain and $1 Build-Depends" "$out/deps-$1.log" sh scripts/install-deps.sh --arch "$1"
 }
 
 # Builds, tests and packages ARCH here.
