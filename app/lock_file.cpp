@@ -1,6 +1,7 @@
 #include "lock_file.h"
 
 #include "named_file.h"
+#include "process_place.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -25,10 +26,15 @@ struct flock WholeFileWriteLock()
     return lock;
 }
 
-bool LockedByAnother(int fd)
+// Who holds a lock on the file, if anyone. The kernel names a holder that
+// this pid namespace cannot see as pid 0; one of a namespace below it by its
+// pid here.
+LockPlace HeldBy(int fd)
 {
     struct flock lock = WholeFileWriteLock();
-    return fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    if (fcntl(fd, F_GETLK, &lock) != 0 || lock.l_type == F_UNLCK)
+        return LockPlace::kFree;
+    return lock.l_pid > 0 && InOwnNamespace(lock.l_pid) ? LockPlace::kInUse : LockPlace::kHeldElsewhere;
 }
 
 bool TakeWriteLock(int fd)
@@ -84,8 +90,9 @@ LockPlace LookAtLockFile(const char* path)
         return LockPlace::kForeign;
 
     for (useconds_t waited = 0; !HoldsPid(fd.get()); waited += kLookUs) {
-        if (LockedByAnother(fd.get()))
-            return LockPlace::kInUse;
+        const LockPlace held = HeldBy(fd.get());
+        if (held != LockPlace::kFree)
+            return held;
         // Something else than a pid: the framework reports it.
         if (!IsEmpty(fd.get()))
             return LockPlace::kFree;
@@ -94,8 +101,12 @@ LockPlace LookAtLockFile(const char* path)
         usleep(kLookUs);
     }
     // Stale, unless someone locks it first.
-    if (!TakeWriteLock(fd.get()))
-        return errno == EACCES || errno == EAGAIN ? LockPlace::kInUse : LockPlace::kFree;
+    if (!TakeWriteLock(fd.get())) {
+        if (errno != EACCES && errno != EAGAIN)
+            return LockPlace::kFree;
+        const LockPlace held = HeldBy(fd.get());
+        return held == LockPlace::kFree ? LockPlace::kInUse : held;
+    }
     // Another watchdog may have removed this very file and made a new one
     // since it was opened.
     if (SameFile(path, opened))

@@ -24,6 +24,8 @@
 enum class LockPlace : uint8_t {
     kFree,    // nothing there, or a stale file, now removed
     kInUse,   // another watchdog holds the lock, or is taking it
+    kHeldElsewhere, // the holder runs in another pid namespace (a pod's
+                    // other container): another machine's watchdog
     kForeign, // something else than a lock file of this user: leave it alone
 };
 LockPlace LookAtLockFile(const char* path);

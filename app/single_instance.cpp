@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <sys/stat.h>
 #include <utility>
 #include <wx/log.h>
 #include <wx/utils.h>
@@ -17,9 +18,25 @@ const unsigned long kRetryMs = 100;
 enum class Taken : uint8_t {
     kHeld,     // this watchdog holds the lock
     kRefused,  // another watchdog holds it, or is taking it
+    kElsewhere, // a watchdog of another pid namespace holds it
     kForeign,  // the lock's place holds what is not a lock file of this user
     kNoLock,   // no lock can be made there (the framework has said why)
 };
+
+Taken TakenFor(LockPlace place)
+{
+    switch (place) {
+    case LockPlace::kInUse:
+        return Taken::kRefused;
+    case LockPlace::kHeldElsewhere:
+        return Taken::kElsewhere;
+    case LockPlace::kForeign:
+        return Taken::kForeign;
+    case LockPlace::kFree:
+        break;
+    }
+    return Taken::kNoLock;
+}
 
 // Tries to take the lock once. Every look at the file happens while this
 // process holds no lock on it. The checker is consulted only about a lock
@@ -38,10 +55,8 @@ Taken TakeLock(const wxString& name, const wxString& dir, std::unique_ptr<wxSing
         if (attempt > 0)
             wxMilliSleep(kRetryMs);
         const LockPlace place = LookAtLockFile(path.data());
-        if (place == LockPlace::kInUse)
-            return Taken::kRefused;
-        if (place == LockPlace::kForeign)
-            return Taken::kForeign;
+        if (place != LockPlace::kFree)
+            return TakenFor(place);
         auto checker = std::make_unique<wxSingleInstanceChecker>();
         if (checker->Create(name, dir)) {
             if (!checker->IsAnotherRunning()) {
@@ -49,15 +64,44 @@ Taken TakeLock(const wxString& name, const wxString& dir, std::unique_ptr<wxSing
                 return Taken::kHeld;
             }
             // A link planted since the look above has no say either.
-            return IsOwnRegularFile(path.data()) ? Taken::kRefused : Taken::kForeign;
+            if (!IsOwnRegularFile(path.data()))
+                return Taken::kForeign;
+            const LockPlace now = LookAtLockFile(path.data());
+            return now == LockPlace::kHeldElsewhere ? Taken::kElsewhere : Taken::kRefused;
         }
         // A race lost in the microseconds between two looks, or a real fault
         // (no /dev/shm): the failed checker holds nothing.
     }
     const LockPlace place = LookAtLockFile(path.data());
-    if (place == LockPlace::kInUse)
+    return place == LockPlace::kFree ? Taken::kNoLock : TakenFor(place);
+}
+
+// The name of a lock of this pid namespace alone, beside the shared one:
+// the namespace's inode number, unique while it lives. Empty when it
+// cannot be known.
+wxString NamespaceLockName(const wxString& lockName)
+{
+    struct stat ns;
+    if (stat("/proc/self/ns/pid", &ns) != 0)
+        return wxString();
+    return lockName + ".pidns" + wxString::Format("%llu", static_cast<unsigned long long>(ns.st_ino));
+}
+
+// Another pid namespace's watchdog holds the shared lock: this namespace's
+// own lock, under a name of its own beside it, stands in for it from now on.
+Taken TakeNamespaceLock(wxString& lockName, const wxString& dir, std::unique_ptr<wxSingleInstanceChecker>& held)
+{
+    const wxString shared = dir + "/" + lockName;
+    const wxString own = NamespaceLockName(lockName);
+    if (own.empty())
         return Taken::kRefused;
-    return place == LockPlace::kForeign ? Taken::kForeign : Taken::kNoLock;
+    lockName = own;
+    const Taken taken = TakeLock(lockName, dir, held);
+    if (taken == Taken::kHeld)
+        (void)std::fprintf(stderr, "[Watchdog]: %s is held from another pid namespace: holding %s/%s instead\n",
+                           static_cast<const char*>(shared.fn_str()), static_cast<const char*>(dir.fn_str()),
+                           static_cast<const char*>(lockName.fn_str()));
+    return taken;
 }
 
 } // namespace
@@ -69,8 +113,10 @@ SingleInstance::SingleInstance(const wxString& appName, const wxString& lockName
 
 bool SingleInstance::Claim()
 {
-    const Taken taken = TakeLock(lockName_, dir_, held_);
-    if (taken == Taken::kRefused)
+    Taken taken = TakeLock(lockName_, dir_, held_);
+    if (taken == Taken::kElsewhere)
+        taken = TakeNamespaceLock(lockName_, dir_, held_);
+    if (taken == Taken::kRefused || taken == Taken::kElsewhere)
         return false;
     if (taken == Taken::kForeign)
         SayWithoutLock();
@@ -79,14 +125,22 @@ bool SingleInstance::Claim()
 
 bool SingleInstance::StillTheOne()
 {
-    if (held_)
-        return true;
+    // A holder looks at the table once more when it is established: a
+    // watchdog started within its first second, which its start did not
+    // count, is older and established by then, and the younger one leaves.
+    if (held_) {
+        if (established_)
+            return true;
+        return !LeaveForOlder();
+    }
     Taken taken = Taken::kNoLock;
     {
         // The framework said why at start: not again at every pass.
         const wxLogNull quiet;
         taken = TakeLock(lockName_, dir_, held_);
     }
+    if (taken == Taken::kElsewhere)
+        taken = TakeNamespaceLock(lockName_, dir_, held_);
     if (taken == Taken::kHeld)
         saidWithoutLock_ = false;
     if (taken == Taken::kForeign)
@@ -108,9 +162,13 @@ void SingleInstance::SayWithoutLock()
 // this name and user supervises.
 bool SingleInstance::LeaveForOlder()
 {
-    const pid_t older = OlderWatchdog(appName_);
-    if (older == 0)
+    const bool established = IsEstablished();
+    const wxScopedCharBuffer dir = dir_.fn_str();
+    const pid_t older = OlderWatchdog(appName_, dir.data() ? dir.data() : "");
+    if (older == 0) {
+        established_ = established;
         return false;
+    }
     held_.reset();
     (void)std::fprintf(stderr, "[Watchdog]: an older watchdog of this name supervises (pid %d): leaving\n",
                        static_cast<int>(older));

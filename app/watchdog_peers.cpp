@@ -1,17 +1,19 @@
 #include "watchdog_peers.h"
 
 #include "app_name.h"
+#include "process_place.h"
 #include "process_table.h"
 #include "unique_dir.h"
-#include "unique_fd.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
-#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,22 +31,6 @@ struct UserIds {
         return real == other.real && effective == other.effective && saved == other.saved;
     }
 };
-
-// Up to size - 1 bytes of /proc/<pid>/<file>, NUL-terminated; their count,
-// or 0 when nothing could be read.
-size_t ReadProcFile(pid_t pid, const char* file, char* text, size_t size)
-{
-    char path[64];
-    (void)std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), file);
-    const UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        return 0;
-    const ssize_t got = read(fd.get(), text, size - 1);
-    if (got <= 0)
-        return 0;
-    text[got] = '\0';
-    return static_cast<size_t>(got);
-}
 
 bool ReadUserIds(pid_t pid, UserIds& ids)
 {
@@ -92,17 +78,45 @@ unsigned long long OwnStartTime(pid_t self)
     return StatLineStartTime(line);
 }
 
+// Ticks that a watchdog must have run to be established.
+unsigned long long EstablishedTicks()
+{
+    return kEstablishedMs * static_cast<unsigned long long>(sysconf(_SC_CLK_TCK)) / 1000;
+}
+
+// True when pid sees at dir the very directory that this process sees there:
+// its lock is this one's. One that cannot be looked at counts as sharing it.
+bool SharesDir(pid_t pid, const char* dir, const struct stat& own)
+{
+    char path[PATH_MAX];
+    (void)std::snprintf(path, sizeof path, "/proc/%d/root%s", static_cast<int>(pid), dir);
+    struct stat theirs;
+    if (stat(path, &theirs) != 0)
+        return errno != ENOENT;
+    return theirs.st_dev == own.st_dev && theirs.st_ino == own.st_ino;
+}
+
 } // namespace
 
-pid_t OlderWatchdog(const wxString& appName)
+bool IsEstablished()
 {
+    const unsigned long long start = OwnStartTime(getpid());
+    return start != 0 && TicksSinceBoot() >= start + EstablishedTicks();
+}
+
+pid_t OlderWatchdog(const wxString& appName, const char* dir)
+{
+    // A kernel thread has no argv[0], and so every empty name: never a peer.
+    if (appName.empty())
+        return 0;
+    struct stat ownDir;
+    const bool dirSeen = stat(dir, &ownDir) == 0;
     UserIds own;
     (void)getresuid(&own.real, &own.effective, &own.saved);
     const pid_t self = getpid();
     const unsigned long long ownStart = OwnStartTime(self);
-    const auto hz = static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
     const unsigned long long now = TicksSinceBoot();
-    const unsigned long long establishedBy = now - std::min(now, kEstablishedMs * hz / 1000);
+    const unsigned long long establishedBy = now - std::min(now, EstablishedTicks());
     const UniqueDir proc(opendir("/proc"));
     if (!proc || ownStart == 0)
         return 0;
@@ -121,6 +135,10 @@ pid_t OlderWatchdog(const wxString& appName)
             continue;
         UserIds ids;
         if (!ReadUserIds(pid, ids) || !(ids == own) || AppNameOf(ReadArgv0(pid)) != appName)
+            continue;
+        // Another pid namespace, or another directory at the lock's place,
+        // is another machine: its watchdog's lock is not this one's.
+        if (!InOwnNamespace(pid) || (dirSeen && !SharesDir(pid, dir, ownDir)))
             continue;
         oldest = pid;
         oldestStart = start;

@@ -3,6 +3,7 @@
 #include "app_name.h"
 #include "own_arguments.h"
 #include "process_lookup.h"
+#include "process_place.h"
 #include "process_table.h"
 #include "restart_target.h"
 #include "service_notifier.h"
@@ -41,17 +42,19 @@ std::vector<std::string> FrameworkArguments(const wxCmdLineArgsArray& argv, int 
     return arguments;
 }
 
-// Longest silence towards the service manager during a wait.
-const unsigned long kAliveEveryMs = 2000;
+// The longest step of a wait: between two steps the watchdog reaps its ended
+// children (orphans, as a pid namespace's first process, come to it) and
+// tells the service manager, if one listens, that it is alive.
+const unsigned long kWaitStepMs = 1000;
 
-// Pauses, telling the service manager at least every two seconds that the
-// watchdog is alive.
-void PauseTellingAlive(const ServiceNotifier& notifier, unsigned long milliseconds)
+void PauseReaping(const ServiceNotifier& notifier, unsigned long milliseconds)
 {
     for (;;) {
-        notifier.Send("WATCHDOG=1");
-        const unsigned long step = std::min(milliseconds, kAliveEveryMs);
+        if (notifier.Usable())
+            notifier.Send("WATCHDOG=1");
+        const unsigned long step = std::min(milliseconds, kWaitStepMs);
         wxMilliSleep(step);
+        ReapEndedChildren();
         milliseconds -= step;
         if (milliseconds == 0)
             return;
@@ -67,11 +70,15 @@ public:
     {
     }
     bool StillTheOne() override { return instance_.StillTheOne(); }
-    void Pause(unsigned long milliseconds) override
+    void Pause(unsigned long milliseconds) override { PauseReaping(notifier_, milliseconds); }
+    // A watchdog that may yet leave for an older one kills and launches
+    // nothing: the next pass, once it has looked, tries again.
+    std::optional<Clocks> Restart(const std::string& command, const std::string& processName,
+                                  const std::function<void()>& beforeLaunch) override
     {
-        if (!notifier_.Usable())
-            return SupervisionWorld::Pause(milliseconds);
-        PauseTellingAlive(notifier_, milliseconds);
+        if (!instance_.Established())
+            return std::nullopt;
+        return SupervisionWorld::Restart(command, processName, beforeLaunch);
     }
     void Tell(const SupervisionState& state) override
     {
@@ -124,6 +131,12 @@ int wdog::OnRun()
     const ServiceNotifier notifier(getenv(kNotifySocket));
     ForgetServiceManager();
 
+    // Its pids would name other processes here: never signal by them.
+    if (!ProcIsOwnNamespace()) {
+        (void)std::fprintf(stderr, "[Watchdog]: Fatal error: /proc is not of this pid namespace!\n");
+        return 1;
+    }
+
     // One watchdog per executable name and user, whatever it supervises.
     SingleInstance instance(GetAppName(), GetAppName() + wxGetUserId(), "/dev/shm");
     if (!instance.Claim()) {
@@ -132,16 +145,12 @@ int wdog::OnRun()
         return 0;
     }
 
-    // The kills' wait and the pause after the kills tell it too.
-    std::optional<PauseOverride> killWait;
-    std::optional<PauseOverride> afterKills;
-    if (notifier.Usable()) {
-        const PauseFunction pause = [&notifier](unsigned long milliseconds) {
-            PauseTellingAlive(notifier, milliseconds);
-        };
-        killWait.emplace(KillWaitPause(), pause);
-        afterKills.emplace(PauseAfterKills(), pause);
-    }
+    // The kills' wait and the pause after the kills reap and tell too.
+    const PauseFunction pause = [&notifier](unsigned long milliseconds) {
+        PauseReaping(notifier, milliseconds);
+    };
+    const PauseOverride killWait(KillWaitPause(), pause);
+    const PauseOverride afterKills(PauseAfterKills(), pause);
     WatchdogWorld world(instance, notifier, ListedName(m_watched.processName));
     notifier.Send("READY=1");
     const int status = Supervise(m_watched, m_stop, m_lastHeartbeat, m_lastAlive, world);

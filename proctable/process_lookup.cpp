@@ -1,5 +1,6 @@
 #include "process_lookup.h"
 
+#include "process_place.h"
 #include "process_table.h"
 #include "unique_fd.h"
 
@@ -19,6 +20,12 @@ namespace {
 
 const unsigned long kKillWaitPassMs = 1000;
 
+std::vector<pid_t>& ReportedForeign()
+{
+    static std::vector<pid_t> reported;
+    return reported;
+}
+
 // A process that was sent SIGKILL: its pid and its start time, which tell
 // it apart from whoever takes the pid over.
 struct Signalled {
@@ -35,6 +42,13 @@ bool StillListed(const ProcessTable& table, const Signalled& process, const char
            ReadStartTime(process.pid) == process.start;
 }
 
+// True when pid is a process's own id, not one of its other threads'.
+bool LeadsItsGroup(pid_t pid)
+{
+    ProcessPlace place;
+    return ReadProcessPlace(pid, place) && place.group == pid;
+}
+
 // Sends SIGKILL to pid if it bears name when signalled. A snapshot may be
 // seconds old by now, and its pid may belong to another program since: a
 // pidfd holds on to the process that had the pid when it was opened, so a
@@ -49,10 +63,15 @@ KillOutcome KillIfNamed(pid_t pid, const char* name, Signalled& signalled)
     if (pid <= 0)
         return KillOutcome::kPassedOver;
     const UniqueFd process(pidfd_open(pid, 0));
-    if (!process && errno == ESRCH)
-        return KillOutcome::kPassedOver;
     if (!process && IsShortage(errno))
         return KillOutcome::kIncomplete;
+    // Only where pidfds do not exist or are refused may kill() stand in. Any
+    // other error (gone; a thread's id, which pidfd_open rejects) passes over:
+    // kill() of a thread's id would end its whole process, of whatever name.
+    if (!process && errno != ENOSYS && errno != EPERM)
+        return KillOutcome::kPassedOver;
+    if (!process && !LeadsItsGroup(pid))
+        return KillOutcome::kPassedOver;
     ProcessEntry entry;
     const StatRead read = ReadListedProcess(pid, entry);
     if (read == StatRead::kShort)
@@ -64,6 +83,29 @@ KillOutcome KillIfNamed(pid_t pid, const char* name, Signalled& signalled)
     // read just before is all the check there can be.
     const int sent = SendKill()(process.get(), pid);
     return sent == 0 ? KillOutcome::kKilled : KillOutcome::kPassedOver;
+}
+
+// Says once of each process of the name in another pid namespace that it is
+// passed over: a command that starts a detached container would otherwise
+// be launched again and again without a word. Forgets the pids that the
+// table no longer lists, so that it never holds more than the table.
+void ReportForeign(pid_t pid, const char* name)
+{
+    auto& reported = ReportedForeign();
+    if (std::find(reported.begin(), reported.end(), pid) != reported.end())
+        return;
+    reported.push_back(pid);
+    (void)std::fprintf(stderr, "[Watchdog]: pid %d of the name %s runs in another pid namespace,"
+                               " not started from here: not this watchdog's\n",
+                       static_cast<int>(pid), name);
+}
+
+void ForgetUnlisted(const ProcessTable& table)
+{
+    auto& reported = ReportedForeign();
+    reported.erase(std::remove_if(reported.begin(), reported.end(),
+                                  [&](pid_t pid) { return table.count(pid) == 0; }),
+                   reported.end());
 }
 
 // Waits for every signalled process together: a snapshot, then a pause, pass
@@ -134,6 +176,10 @@ int FindProcess(const char* name, int mode)
     for (const auto& [pid, entry] : table) {
         if (pid == self || std::strcmp(entry.name, sought) != 0)
             continue;
+        if (!IsOwnProcess(static_cast<pid_t>(pid), self)) {
+            ReportForeign(static_cast<pid_t>(pid), sought);
+            continue;
+        }
         if (mode != kKillAllProcesses) {
             found = static_cast<int>(pid);
             break;
@@ -147,6 +193,7 @@ int FindProcess(const char* name, int mode)
         }
         complete = complete && outcome != KillOutcome::kIncomplete;
     }
+    ForgetUnlisted(table);
     if (!signalled.empty())
         complete = WaitUntilGone(signalled, sought) && complete;
     ReportShortage(!complete);

@@ -21,6 +21,9 @@ const unsigned kKillWaitPasses = 30;
 
 // Looks for processes whose command name equals name exactly, other than the
 // caller's own process; a null name means the caller's own command name.
+// Only the caller's processes count (IsOwnProcess): one of another pid
+// namespace that does not descend from the caller is another machine's, and
+// is passed over, which standard error tells once for each.
 // Returns the matching pid that the mode asks for, 0 when none matched, or
 // kIncomplete. Kill-all mode sends SIGKILL to every match first, then waits
 // for all of them together (as KillProcessAndWait waits for one), so that
@@ -40,7 +43,8 @@ enum class KillOutcome : uint8_t {
 // takes a snapshot and pauses one second per pass until pid has left /proc,
 // bears another name or is another process, at most kKillWaitPasses passes. Passed over, at
 // once, when pid has gone, has ended, bears another name, or may not be
-// signalled (another user's process): nothing to wait for. A pid of 0 or
+// signalled (another user's process), or is the id of a thread other than
+// its process's first: nothing to wait for. A pid of 0 or
 // less is never signalled. A snapshot that is not complete does not end the
 // wait.
 KillOutcome KillProcessAndWait(int pid, const char* name);

@@ -146,9 +146,15 @@ std::string ListedName(const std::string& name)
     return ReadStatLine(line.c_str(), entry) ? entry.name : "";
 }
 
+void ReapEndedChildren()
+{
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
 pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
 {
-    waitpid(-1, nullptr, WNOHANG);
+    ReapEndedChildren();
 
     const UniqueDir proc(opendir("/proc"));
     const int openError = errno;

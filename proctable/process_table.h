@@ -69,8 +69,13 @@ std::string ListedName(const std::string& name);
 // program, cannot be killed and would never leave.
 StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry);
 
-// Rebuilds the table from /proc and returns the caller's own pid. Reaps at most
-// one ended child first. When ownName is given, the caller's own command name is
+// Reaps every child of the caller that has ended, without waiting. As a pid
+// namespace's first process the caller inherits every orphan there: one
+// ended child per call would let them pile up past the namespace's limit.
+void ReapEndedChildren();
+
+// Rebuilds the table from /proc and returns the caller's own pid. Reaps every
+// ended child first (ReapEndedChildren). When ownName is given, the caller's own command name is
 // copied into it with strncpy semantics, at most min(ownNameSize, 512) - 1 bytes.
 // A /proc that cannot be opened for want of descriptors or memory gives an
 // empty table that is not complete; for any other reason the process ends

@@ -1,7 +1,9 @@
 #include "process_lookup.h"
+#include "file_support.h"
 #include "process_support.h"
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/syscall.h>
@@ -285,3 +287,53 @@ TEST_F(ProcessLookup, NeverSignalsAProcessGroup)
 }
 
 } // namespace
+
+// A thread id is no process: a thread named like the program never gets its
+// process, which bears another name, killed.
+TEST_F(ProcessLookup, AThreadOfTheNameIsNotItsProcess)
+{
+    const std::string name = UniqueName("thr");
+    auto host = NamedProcess::Rename(UniqueName("host"), [&] {
+        std::thread([&] {
+            RenameSelf(name);
+            pause();
+        }).detach();
+    });
+    pid_t thread = 0;
+    const std::string task = "/proc/" + std::to_string(host.pid()) + "/task";
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const auto& entry : std::filesystem::directory_iterator(task))
+            if (ReadFile(entry.path() / "comm") == name + "\n")
+                thread = std::stoi(entry.path().filename());
+        return thread != 0;
+    }));
+    EXPECT_EQ(KillProcessAndWait(thread, name.c_str()), KillOutcome::kPassedOver);
+    EXPECT_TRUE(IsRunning(host.pid()));
+}
+
+// A process of the name in another pid namespace is another machine's:
+// neither found nor killed, unless it descends from the caller (a program
+// that its command started in a sandbox of its own).
+TEST(ProcessLookupNamespaces, AnotherPidNamespacesProcessCountsOnlyForItsAncestors)
+{
+    const std::string name = UniqueName("ns");
+    const TempDir dir;
+    const std::string link = dir.path() + "/" + name;
+    ASSERT_EQ(symlink("/bin/sleep", link.c_str()), 0);
+    InPidNamespace sandboxed({link, "600"});
+    const pid_t pid = sandboxed.First();
+    if (pid == 0 || !WaitForName(pid, name))
+        GTEST_SKIP() << "unshare cannot make a user and a pid namespace here";
+
+    EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), pid);
+    // From a process it does not descend from.
+    const ChildResult other = RunInChild([&] {
+        const bool passedOver = FindProcess(name.c_str(), kFindProcess) == 0 &&
+                                FindProcess(name.c_str(), kKillAllProcesses) == 0;
+        _exit(passedOver ? 0 : 1);
+    });
+    EXPECT_EQ(other.status, 0);
+    EXPECT_EQ(other.err, "[Watchdog]: pid " + std::to_string(pid) + " of the name " + name +
+                             " runs in another pid namespace, not started from here: not this watchdog's\n");
+    EXPECT_TRUE(IsRunning(pid));
+}

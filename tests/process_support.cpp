@@ -107,6 +107,52 @@ NamedProcess NamedProcess::Exec(const std::string& name)
     return process;
 }
 
+pid_t ParentOf(pid_t pid)
+{
+    const std::string fields = ReadProcStat(pid).fields;
+    return fields.size() > 2 ? std::atoi(fields.c_str() + 2) : -1;
+}
+
+InPidNamespace::InPidNamespace(const std::vector<std::string>& command, const std::string& errFile)
+{
+    std::vector<std::string> arguments{"unshare",      "--map-current-user", "--pid",
+                                       "--fork",       "--mount-proc",       "--kill-child"};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    unshare_ = ForkOrThrow();
+    if (unshare_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (err >= 0)
+            dup2(err, STDERR_FILENO);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+InPidNamespace::~InPidNamespace()
+{
+    // --kill-child: the namespace's first process dies with unshare, and
+    // every other one of the namespace with it.
+    kill(unshare_, SIGKILL);
+    waitpid(unshare_, nullptr, 0);
+}
+
+pid_t InPidNamespace::First()
+{
+    pid_t first = 0;
+    (void)WaitUntil([&] {
+        for (const pid_t pid : ListedPids())
+            if (ParentOf(pid) == unshare_)
+                first = pid;
+        return first != 0 || !IsOurChild(unshare_) || ProcState(unshare_) == 'Z';
+    });
+    return first;
+}
+
 NamedProcess NamedProcess::Rename(const std::string& name, const std::function<void()>& body)
 {
     Pipe sync;

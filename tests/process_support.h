@@ -50,6 +50,26 @@ private:
     std::string dir_; // holds the link of Exec, removed on destruction
 };
 
+// A command run by unshare(1) as the first process of a pid namespace of its
+// own, with a /proc of its own, in a user namespace that maps this user to
+// itself (so that no root is needed). Its standard error goes to errFile.
+// Killed, with every process of that namespace, when it goes out of scope.
+class InPidNamespace {
+public:
+    explicit InPidNamespace(const std::vector<std::string>& command, const std::string& errFile = "/dev/null");
+    ~InPidNamespace();
+    InPidNamespace(const InPidNamespace&) = delete;
+    InPidNamespace& operator=(const InPidNamespace&) = delete;
+
+    // The command's process as this namespace sees it; waits up to five
+    // seconds for it. 0 when it did not start: where user or pid namespaces
+    // are not permitted, unshare fails.
+    pid_t First();
+
+private:
+    pid_t unshare_ = -1;
+};
+
 // A zombie under a chosen name whose parent is alive and is not the test
 // process, so that nothing the test process does can make it leave /proc.
 class ForeignZombie {
@@ -86,6 +106,8 @@ struct ProcStat {
 ProcStat ReadProcStat(pid_t pid);
 // The state letter of /proc/<pid>/stat ('Z' for a zombie), or 0 when unlisted.
 char ProcState(pid_t pid);
+// The parent pid of pid, or -1.
+pid_t ParentOf(pid_t pid);
 // The kernel's name of pid, from /proc/<pid>/comm, or "" when unlisted.
 std::string ProcName(pid_t pid);
 // Polls done every step until it is true; false if it still is not after

@@ -184,12 +184,6 @@ Reaper::Reaper(std::string name) : name_(std::move(name))
     prctl(PR_SET_CHILD_SUBREAPER, 1);
 }
 
-pid_t ParentOf(pid_t pid)
-{
-    const std::string fields = ReadProcStat(pid).fields;
-    return fields.size() > 2 ? std::atoi(fields.c_str() + 2) : -1;
-}
-
 std::vector<pid_t> ProgramsNamed(const std::string& name)
 {
     std::vector<pid_t> programs;

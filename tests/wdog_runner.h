@@ -60,8 +60,6 @@ pid_t SessionOf(pid_t pid);
 // process or runs in its session (and reaps those that are its children):
 // never another's.
 void KillOwnNamed(const std::string& name);
-// The parent pid of pid, or -1.
-pid_t ParentOf(pid_t pid);
 // The processes of that name whose parent bears another name. A shell
 // script's child bears the script's name until it execs its command: such a
 // child is not a program of that name.
