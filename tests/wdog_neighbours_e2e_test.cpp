@@ -1,6 +1,7 @@
 // The built wdog against what other users can do at its lock's place: one
 // watchdog of a name and user supervises, whatever is there.
 #include "file_support.h"
+#include "process_table.h"
 #include "process_support.h"
 #include "wdog_runner.h"
 
@@ -102,8 +103,13 @@ TEST(WdogNeighbours, ASquattedLockAndAStartScriptLeaveOneWatchdog)
 }
 
 // The squat removed while the first watchdog supervises without the lock: a
-// second one started then leaves, and the first one takes the lock.
-TEST(WdogNeighbours, TheOldestWatchdogTakesTheLockOnceItIsFree)
+// second one started then leaves, and the first one takes the lock, also
+// when the second starts within the first one's first second (which its
+// start does not count yet) and takes the lock: it looks again once it is
+// established. Only the first launches the program.
+class OldestWatchdog : public ::testing::TestWithParam<std::chrono::milliseconds> {};
+
+TEST_P(OldestWatchdog, TakesTheLockOnceItIsFree)
 {
     const WatchedSetup setup("watched", "freed");
     const std::string exe = UniqueName("wdfreed");
@@ -113,16 +119,75 @@ TEST(WdogNeighbours, TheOldestWatchdogTakesTheLockOnceItIsFree)
     Watchdog first(setup.dir, exe, arguments);
     if (UnderUserModeEmulator(first.pid()))
         GTEST_SKIP() << kEmulatedArguments;
-    ASSERT_NE(WaitForProcessNamed(setup.name, 10s), 0) << first.Stderr();
-    std::this_thread::sleep_for(1s); // established
+    ASSERT_TRUE(WaitUntil([&] { return first.Stderr().find("not a lock file") != std::string::npos; }));
+    std::this_thread::sleep_for(GetParam());
 
     squat.Remove();
     Watchdog second(setup.dir, exe, arguments);
+    const auto apart = ReadStartTime(second.pid()) - ReadStartTime(first.pid());
+    if (GetParam() == 0ms && apart >= static_cast<unsigned long long>(sysconf(_SC_CLK_TCK)))
+        GTEST_SKIP() << "the machine took over a second to start the first watchdog";
     EXPECT_EQ(second.WaitExit(5s), 0);
     EXPECT_TRUE(WaitUntil([&] { return LockHolder(LockPath(exe)) == first.pid(); }, 5s));
-    EXPECT_TRUE(first.Running());
+    const pid_t program = WaitForProcessNamed(setup.name, 10s);
+    EXPECT_EQ(ParentOf(program), first.pid());
+    EXPECT_EQ(ProgramsNamed(setup.name), std::vector<pid_t>{program});
     WriteFile(setup.dir + "/ctl", "die\n");
     EXPECT_EQ(first.WaitExit(5s), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SecondStart, OldestWatchdog, ::testing::Values(1500ms, 0ms));
+
+// No process with an empty application name is another watchdog: an argv[0]
+// that ends in "/" gives this one an empty name, as every kernel thread has.
+TEST(WdogNeighbours, AnEmptyApplicationNameHasNoPeers)
+{
+    const WatchedSetup setup("watched", "empty");
+    const std::string exe = UniqueName("wdempty");
+    Watchdog w(setup.dir, exe, {setup.program, setup.dir + "/ctl", setup.name}, "", setup.dir + "/");
+    EXPECT_EQ(w.WaitExit(2s), -1) << w.Stderr();
+    WriteFile(setup.dir + "/ctl", "die\n");
+    EXPECT_EQ(w.WaitExit(5s), 0);
+}
+
+// A watchdog as the first process of a pid namespace of its own, with the
+// same /dev/shm (as a pod's container): it reaps every orphan that comes to
+// it, and a watchdog of the same name and user started beside it on the
+// host supervises too, taking neither its lock nor its program for its own.
+TEST(WdogNeighbours, AWatchdogInAChildPidNamespaceIsAnotherMachines)
+{
+    const WatchedSetup setup("watched", "pod");
+    const std::string exe = UniqueName("wdpod");
+    const std::string inner = setup.dir + "/inner";
+    ASSERT_EQ(mkdir(inner.c_str(), 0755), 0);
+    // Thirty orphans at once, then a heartbeat.
+    WriteExecutable(inner + "/" + setup.name, "#!/bin/sh\n"
+                                              "cd '" + inner + "'\n"
+                                              "for i in $(seq 30); do sh -c 'sleep 0.1 &'; done\n"
+                                              "echo > spawned\n"
+                                              "while :; do touch ctl; sleep 0.5; done\n");
+    WriteFile(inner + "/ctl", "restart\n");
+    ASSERT_EQ(symlink(WdogBinary().c_str(), (setup.dir + "/" + exe).c_str()), 0);
+    InPidNamespace pod({setup.dir + "/" + exe, inner + "/" + setup.name, inner + "/ctl", setup.name},
+                       inner + "/stderr");
+    const pid_t podWatchdog = pod.First();
+    if (podWatchdog == 0 || !WaitForLock(exe))
+        GTEST_SKIP() << "unshare cannot make a user and a pid namespace here";
+    ASSERT_TRUE(WaitUntil([&] { return !ReadFile(inner + "/spawned").empty(); }, 10s)) << ReadFile(inner + "/stderr");
+    const pid_t podProgram = WaitForProcessNamed(setup.name, 5s);
+    EXPECT_TRUE(WaitUntil([&] { return UnreapedChildren(podWatchdog) == 0; }, 3s));
+
+    WriteFile(setup.dir + "/ctl", "restart\n");
+    Watchdog host(setup.dir, exe, {setup.program, setup.dir + "/ctl", setup.name});
+    const pid_t hostProgram = WaitForProcessNamed(setup.name, 10s, podProgram);
+    EXPECT_EQ(ParentOf(hostProgram), host.pid()) << host.Stderr();
+    EXPECT_TRUE(host.Running());
+    EXPECT_TRUE(IsRunning(podProgram));
+    const std::string said = host.Stderr();
+    EXPECT_NE(said.find(LockPath(exe) + " is held from another pid namespace"), std::string::npos) << said;
+    EXPECT_NE(said.find("pid " + std::to_string(podProgram) + " of the name"), std::string::npos) << said;
+    WriteFile(setup.dir + "/ctl", "die\n");
+    EXPECT_EQ(host.WaitExit(5s), 0);
 }
 
 // Another user's hard link to a running watchdog's lock, at the lock's place
