@@ -73,8 +73,11 @@ bool ProcIsOwnNamespace()
     // By "self", which /proc resolves in its own namespace: the pid that
     // getpid() gives may name another process there.
     char status[4096];
+    // No "self" in a /proc that lists processes: this process is not in its
+    // namespace at all. One that lists none names none wrongly (the scan
+    // says what is missing).
     if (ReadWhole("/proc/self/status", status, sizeof status) == 0)
-        return IsShortage(errno); // no "self": this process is not in that /proc at all
+        return IsShortage(errno) || access("/proc/1", F_OK) != 0;
     const char* line = std::strstr(status, "\nNSpid:");
     if (!line)
         return true; // a kernel too old to tell: one namespace, as far as is known
