@@ -44,7 +44,7 @@ size_t ReadWhole(const char* path, char* text, size_t size)
 
 size_t ReadProcFile(pid_t pid, const char* file, char* text, size_t size)
 {
-    char path[64];
+    char path[128];
     (void)std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), file);
     return ReadWhole(path, text, size);
 }
