@@ -42,7 +42,7 @@ boot_packages="distro-info mmdebstrap arch-test e2fsprogs qemu-system-x86"
 # check-arch.sh registers qemu's user-mode emulators (enable-arch.sh would
 # install them itself, later).
 check_packages="clang libclang-rt-dev clang-tidy cppcheck valgrind lintian file piuparts debootstrap
-  qemu-user-static"
+  qemu-user-static podman runc"
 # lintian and file check each architecture's package.
 arch_packages="lintian file distro-info"
 

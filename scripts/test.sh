@@ -9,7 +9,8 @@
 # (built, checked with lintian, unpacked and run, and built again to
 # compare); the same packages built and checked on the other supported
 # Debian release in a chroot of its own; the example deployment booted
-# under systemd in virtual machines of both releases; and the fuzzer for
+# under systemd in virtual machines of both releases; wdog as a container's
+# entry point under podman, beside a root wdog of the same name on the host; and the fuzzer for
 # WDOG_FUZZ_SECONDS (default 60). Each stage's output goes to
 # build-ci/logs/STAGE.log; at the end a table gives each stage's result and
 # its wall and CPU time, and the end of each failed stage's log follows.
@@ -168,6 +169,8 @@ stage build set-up -- build build
 stage --no-slot beside build -- start_beside
 stage --no-slot suite beside -- suite build
 stage --no-slot demo beside -- bash scripts/demo.sh
+stage --no-slot container packages -- \
+  as_root WDOG_OUT="$ci/container" WDOG_DEBS="$ci/packages" bash scripts/check-container.sh
 stage boot-here packages i386 -- boot_here
 stage boot-other release -- boot_other
 stage sanitize set-up -- sanitized
@@ -182,5 +185,6 @@ stage fuzz set-up -- bash scripts/fuzz.sh "${WDOG_FUZZ_SECONDS:-60}"
 status=0
 stages_wait || status=$?
 end_beside || status=1
+[ ! -f "$ci/container/left-out" ] || echo "left out: $(cat "$ci/container/left-out")"
 [ "$status" -eq 0 ] || exit "$status"
 echo "== all checks passed"
