@@ -119,6 +119,7 @@ InPidNamespace::InPidNamespace(const std::vector<std::string>& command, const st
                                        "--fork",       "--mount-proc",       "--kill-child"};
     arguments.insert(arguments.end(), command.begin(), command.end());
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -125,7 +125,7 @@ TEST_P(OldestWatchdog, TakesTheLockOnceItIsFree)
     squat.Remove();
     Watchdog second(setup.dir, exe, arguments);
     const auto apart = ReadStartTime(second.pid()) - ReadStartTime(first.pid());
-    if (GetParam() == 0ms && apart >= static_cast<unsigned long long>(sysconf(_SC_CLK_TCK)))
+    if (GetParam().count() == 0 && apart >= static_cast<unsigned long long>(sysconf(_SC_CLK_TCK)))
         GTEST_SKIP() << "the machine took over a second to start the first watchdog";
     EXPECT_EQ(second.WaitExit(5s), 0);
     EXPECT_TRUE(WaitUntil([&] { return LockHolder(LockPath(exe)) == first.pid(); }, 5s));
@@ -136,7 +136,7 @@ TEST_P(OldestWatchdog, TakesTheLockOnceItIsFree)
     EXPECT_EQ(first.WaitExit(5s), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(SecondStart, OldestWatchdog, ::testing::Values(1500ms, 0ms));
+INSTANTIATE_TEST_SUITE_P(SecondStart, OldestWatchdog, ::testing::Values(1500ms, std::chrono::milliseconds::zero()));
 
 // No process with an empty application name is another watchdog: an argv[0]
 // that ends in "/" gives this one an empty name, as every kernel thread has.
