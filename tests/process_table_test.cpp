@@ -138,7 +138,14 @@ TEST(ScanProcessTable, ReapsEveryEndedChild)
         ASSERT_GE(child, 0);
         if (child == 0)
             _exit(0);
-        ASSERT_TRUE(WaitForState(child, 'Z'));
+        // Waitable, not merely 'Z': under a user-mode emulator the child has
+        // threads of the emulator's, and its first thread shows 'Z' before
+        // they have ended.
+        ASSERT_TRUE(WaitUntil([&] {
+            siginfo_t info{};
+            return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                   info.si_pid == child;
+        }));
     }
 
     ProcessTable table;
