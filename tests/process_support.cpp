@@ -113,16 +113,22 @@ pid_t ParentOf(pid_t pid)
     return fields.size() > 2 ? std::atoi(fields.c_str() + 2) : -1;
 }
 
+std::vector<char*> ArgvOf(std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (auto& a : arguments)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
 InPidNamespace::InPidNamespace(const std::vector<std::string>& command, const std::string& errFile)
 {
     std::vector<std::string> arguments{"unshare",      "--map-current-user", "--pid",
                                        "--fork",       "--mount-proc",       "--kill-child"};
     arguments.insert(arguments.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgvOf(arguments);
     unshare_ = ForkOrThrow();
     if (unshare_ == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -50,6 +50,9 @@ private:
     std::string dir_; // holds the link of Exec, removed on destruction
 };
 
+// An execv argument vector over arguments, ended by a null pointer.
+std::vector<char*> ArgvOf(std::vector<std::string>& arguments);
+
 // A command run by unshare(1) as the first process of a pid namespace of its
 // own, with a /proc of its own, in a user namespace that maps this user to
 // itself (so that no root is needed). Its standard error goes to errFile.

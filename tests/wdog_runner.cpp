@@ -116,16 +116,6 @@ std::string WdogBinary()
     return WDOG_BINARY;
 }
 
-std::vector<char*> ArgvOf(std::vector<std::string>& arguments)
-{
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (auto& a : arguments)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    return argv;
-}
-
 bool DescendsFromThisProcess(pid_t pid)
 {
     const pid_t self = getpid();

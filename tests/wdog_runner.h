@@ -49,8 +49,6 @@ std::string LockPath(const std::string& exeName);
 // Waits up to ten seconds for the lock file to appear; false if it did not.
 bool WaitForLock(const std::string& exeName);
 
-// An execv argument vector over arguments, ended by a null pointer.
-std::vector<char*> ArgvOf(std::vector<std::string>& arguments);
 
 // Whether pid is a child of this process, or of one of its descendants.
 bool DescendsFromThisProcess(pid_t pid);
