@@ -168,6 +168,11 @@ TEST(WdogNeighbours, AWatchdogInAChildPidNamespaceIsAnotherMachines)
                                               "while :; do touch ctl; sleep 0.5; done\n");
     WriteFile(inner + "/ctl", "restart\n");
     ASSERT_EQ(symlink(WdogBinary().c_str(), (setup.dir + "/" + exe).c_str()), 0);
+    // The pod's watchdog is killed at the end: its lock file goes after it.
+    struct RemovedAtEnd {
+        std::string path;
+        ~RemovedAtEnd() { unlink(path.c_str()); }
+    } const lockFile{LockPath(exe)};
     InPidNamespace pod({setup.dir + "/" + exe, inner + "/" + setup.name, inner + "/ctl", setup.name},
                        inner + "/stderr");
     const pid_t podWatchdog = pod.First();
