@@ -117,6 +117,8 @@ std::vector<char*> ArgvOf(std::vector<std::string>& arguments)
 {
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
+    // data() of a const string is const: exec takes char*.
+    // cppcheck-suppress constVariableReference
     for (auto& a : arguments)
         argv.push_back(a.data());
     argv.push_back(nullptr);
