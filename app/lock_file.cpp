@@ -26,6 +26,15 @@ struct flock WholeFileWriteLock()
     return lock;
 }
 
+// The pid the kernel gives for the holder of a lock on the file, if any.
+pid_t HolderPid(int fd)
+{
+    struct flock lock = WholeFileWriteLock();
+    if (fcntl(fd, F_GETLK, &lock) != 0 || lock.l_type == F_UNLCK)
+        return 0;
+    return lock.l_pid;
+}
+
 // Who holds a lock on the file, if anyone. The kernel names a holder that
 // this pid namespace cannot see as pid 0; one of a namespace below it by its
 // pid here.
@@ -72,6 +81,18 @@ bool IsOwnRegularFile(const char* path)
 {
     const NamedFile named = LookAtPath(path);
     return named.file && S_ISREG(named.st.st_mode) && named.st.st_uid == geteuid() && named.st.st_nlink == 1;
+}
+
+pid_t LockHolder(const char* path)
+{
+    const NamedFile named = LookAtPath(path);
+    if (!named.file || !S_ISREG(named.st.st_mode) || named.st.st_uid != geteuid())
+        return 0;
+    const UniqueFd fd = Reopen(named.file, O_RDWR);
+    if (!fd)
+        return 0;
+    const pid_t holder = HolderPid(fd.get());
+    return holder > 0 && InOwnNamespace(holder) ? holder : 0;
 }
 
 LockPlace LookAtLockFile(const char* path)

@@ -2,6 +2,7 @@
 #define WDOG_APP_LOCK_FILE_H
 
 #include <cstdint>
+#include <sys/types.h>
 
 // Looks at the single-instance lock file at path before the framework's
 // checker does, and answers true when another process holds its lock: a
@@ -29,6 +30,11 @@ enum class LockPlace : uint8_t {
     kForeign, // something else than a lock file of this user: leave it alone
 };
 LockPlace LookAtLockFile(const char* path);
+
+// The pid, in this pid namespace, of the process that holds the lock on the
+// lock file of this user at path, or 0 when none can be named. The same
+// caution as above: call it only while holding no lock on the file.
+pid_t LockHolder(const char* path);
 
 // True when path names, at this moment, a regular file of this user with
 // one link: not a symbolic link, whatever it points at.

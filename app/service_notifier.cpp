@@ -3,7 +3,10 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <initializer_list>
+#include <poll.h>
+#include <unistd.h>
 
 ServiceNotifier::ServiceNotifier(const char* address)
 {
@@ -27,6 +30,39 @@ void ServiceNotifier::Send(const std::string& message) const
         return;
     (void)sendto(socket_.get(), message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&address_), length_);
+}
+
+void ServiceNotifier::Barrier(int timeoutMs) const
+{
+    if (!socket_)
+        return;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return;
+    const UniqueFd readEnd(ends[0]);
+    {
+        const UniqueFd writeEnd(ends[1]);
+        char text[] = "BARRIER=1";
+        iovec data{text, sizeof text - 1};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message = {};
+        message.msg_name = const_cast<sockaddr_un*>(&address_);
+        message.msg_namelen = length_;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* rights = CMSG_FIRSTHDR(&message);
+        rights->cmsg_level = SOL_SOCKET;
+        rights->cmsg_type = SCM_RIGHTS;
+        rights->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(rights), &ends[1], sizeof(int));
+        if (sendmsg(socket_.get(), &message, MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
+            return;
+    }
+    // The manager's copy is the last writer left: its close ends the wait.
+    pollfd hangup{readEnd.get(), 0, 0};
+    (void)poll(&hangup, 1, timeoutMs);
 }
 
 void ForgetServiceManager()

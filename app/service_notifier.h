@@ -19,6 +19,11 @@ public:
 
     bool Usable() const { return static_cast<bool>(socket_); }
     void Send(const std::string& message) const;
+    // Waits, at most timeoutMs, until the manager has read every message
+    // sent before: it closes the pipe end passed with "BARRIER=1". A process
+    // that exits right after its last message may otherwise be gone before
+    // the manager reads it, and the manager no longer knows whose it was.
+    void Barrier(int timeoutMs) const;
 
 private:
     UniqueFd socket_{-1};

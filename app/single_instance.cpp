@@ -116,8 +116,13 @@ bool SingleInstance::Claim()
     Taken taken = TakeLock(lockName_, dir_, held_);
     if (taken == Taken::kElsewhere)
         taken = TakeNamespaceLock(lockName_, dir_, held_);
-    if (taken == Taken::kRefused || taken == Taken::kElsewhere)
+    if (taken == Taken::kRefused || taken == Taken::kElsewhere) {
+        // The buffer may point into the string: keep the string alive.
+        const wxString file = dir_ + "/" + lockName_;
+        const wxScopedCharBuffer path = file.fn_str();
+        leftFor_ = path.data() ? LockHolder(path.data()) : 0;
         return false;
+    }
     if (taken == Taken::kForeign)
         SayWithoutLock();
     return !LeaveForOlder();
@@ -170,6 +175,7 @@ bool SingleInstance::LeaveForOlder()
         return false;
     }
     held_.reset();
+    leftFor_ = older;
     (void)std::fprintf(stderr, "[Watchdog]: an older watchdog of this name supervises (pid %d): leaving\n",
                        static_cast<int>(older));
     return true;

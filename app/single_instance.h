@@ -2,6 +2,7 @@
 #define WDOG_APP_SINGLE_INSTANCE_H
 
 #include <memory>
+#include <sys/types.h>
 #include <wx/defs.h>
 #include <wx/snglinst.h>
 #include <wx/string.h>
@@ -29,6 +30,9 @@ public:
     // True once this watchdog has looked at the table while established and
     // stays: until then it may yet leave, and must launch nothing.
     bool Established() const { return established_; }
+    // The pid of the watchdog that this one leaves to, once Claim or
+    // StillTheOne has said leave; 0 while it stays, or when unknown.
+    pid_t LeftFor() const { return leftFor_; }
 
 private:
     void SayWithoutLock();
@@ -40,6 +44,7 @@ private:
     std::unique_ptr<wxSingleInstanceChecker> held_;
     bool saidWithoutLock_ = false;
     bool established_ = false;
+    pid_t leftFor_ = 0;
 };
 
 #endif

@@ -61,6 +61,28 @@ void PauseReaping(const ServiceNotifier& notifier, unsigned long milliseconds)
     }
 }
 
+// How long a watchdog on its way out waits for the service manager to have
+// read its last messages.
+const int kBarrierMs = 5000;
+
+std::string LeavingStatus(pid_t other)
+{
+    std::string status = "another watchdog of this name and user supervises";
+    if (other > 0)
+        status += " (pid " + std::to_string(other) + ")";
+    return status + ": leaving";
+}
+
+// The last words to the service manager: why, if there is more to say than
+// the last status, then that it stops, read before the process is gone.
+void SayLeaving(const ServiceNotifier& notifier, const std::string& status)
+{
+    if (!notifier.Usable())
+        return;
+    notifier.Send(status.empty() ? "STOPPING=1" : "STATUS=" + status + "\nSTOPPING=1");
+    notifier.Barrier(kBarrierMs);
+}
+
 // The real world, where another watchdog of the same name may take over,
 // and where a service manager may listen.
 class WatchdogWorld : public SupervisionWorld {
@@ -140,8 +162,10 @@ int wdog::OnRun()
     // One watchdog per executable name and user, whatever it supervises.
     SingleInstance instance(GetAppName(), GetAppName() + wxGetUserId(), "/dev/shm");
     if (!instance.Claim()) {
-        // Ready and done: a unit whose start this was ends as it began.
-        notifier.Send("READY=1\nSTOPPING=1");
+        // Ready, then stopping: a unit whose start this was ends inactive,
+        // its status saying why.
+        notifier.Send("READY=1");
+        SayLeaving(notifier, LeavingStatus(instance.LeftFor()));
         return 0;
     }
 
@@ -154,7 +178,7 @@ int wdog::OnRun()
     WatchdogWorld world(instance, notifier, ListedName(m_watched.processName));
     notifier.Send("READY=1");
     const int status = Supervise(m_watched, m_stop, m_lastHeartbeat, m_lastAlive, world);
-    notifier.Send("STOPPING=1");
+    SayLeaving(notifier, instance.LeftFor() != 0 ? LeavingStatus(instance.LeftFor()) : std::string());
     return status;
 }
 

@@ -30,6 +30,7 @@ void SetNotifySocket()
 struct Datagram {
     Clock::time_point at;
     std::string text;
+    bool withDescriptor; // it passed a descriptor, which is closed at once
 };
 
 // A service manager's socket: bound to path, or in the abstract namespace
@@ -62,10 +63,24 @@ public:
             if (poll(&in, 1, static_cast<int>(left.count()) + 1) <= 0)
                 continue;
             char text[4096];
-            const ssize_t size = recv(fd_, text, sizeof text, 0);
+            iovec data{text, sizeof text};
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+            msghdr message = {};
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t size = recvmsg(fd_, &message, MSG_CMSG_CLOEXEC);
             if (size < 0)
                 continue;
-            got.push_back({Clock::now(), std::string(text, static_cast<size_t>(size))});
+            const cmsghdr* rights = CMSG_FIRSTHDR(&message);
+            const bool passed = rights && rights->cmsg_type == SCM_RIGHTS;
+            if (passed) {
+                int passedFd = -1;
+                std::memcpy(&passedFd, CMSG_DATA(rights), sizeof passedFd);
+                close(passedFd);
+            }
+            got.push_back({Clock::now(), std::string(text, static_cast<size_t>(size)), passed});
             if (!until.empty() && got.back().text.find(until) != std::string::npos)
                 break;
         }
@@ -138,8 +153,9 @@ TEST_P(Notify, ReadyAliveAndStatusWhileItWaits)
 INSTANTIATE_TEST_SUITE_P(Addresses, Notify, ::testing::Values("path", "abstract"),
                          [](const auto& info) { return std::string(info.param); });
 
-// A start that the lock refuses is ready and stopping at once; the one that
-// runs says it stops when "die" ends it.
+// A start that the lock refuses is ready, then stopping with a status that
+// names the holder, and waits for the manager to have read that, but not
+// for ever; the one that runs says it stops when "die" ends it.
 TEST(NotifyAtTheEnds, ARefusedStartAndADie)
 {
     const WatchedSetup setup("watched", "ends");
@@ -153,13 +169,24 @@ TEST(NotifyAtTheEnds, ARefusedStartAndADie)
     g_notifySocket = "@" + UniqueName("second");
     Manager second(g_notifySocket);
     Watchdog refused(setup.dir, exe, arguments, "", "", SetNotifySocket);
-    EXPECT_EQ(refused.WaitExit(5s), 0);
-    const std::vector<Datagram> got = second.Receive(1s);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].text, "READY=1\nSTOPPING=1");
+    const std::vector<Datagram> got = second.Receive(10s, "BARRIER=1");
+    ASSERT_EQ(got.size(), 3u) << refused.Stderr();
+    EXPECT_EQ(got[0].text, "READY=1");
+    EXPECT_EQ(got[1].text, "STATUS=another watchdog of this name and user supervises (pid " +
+                               std::to_string(running.pid()) + "): leaving\nSTOPPING=1");
+    EXPECT_EQ(got[2].text, "BARRIER=1");
+    EXPECT_TRUE(got[2].withDescriptor);
+    // Read, so let go well before the wait's bound.
+    EXPECT_EQ(refused.WaitExit(2s), 0);
+    EXPECT_EQ(refused.Stderr(), "");
+
+    g_notifySocket = "@" + UniqueName("deaf");
+    const Manager deaf(g_notifySocket); // never reads
+    Watchdog unheard(setup.dir, exe, arguments, "", "", SetNotifySocket);
+    EXPECT_EQ(unheard.WaitExit(15s), 0);
 
     WriteFile(setup.dir + "/ctl", "die\n");
-    EXPECT_TRUE(Holds(first.Receive(5s, "STOPPING=1"), "STOPPING=1"));
+    EXPECT_TRUE(Holds(first.Receive(5s, "BARRIER=1"), "STOPPING=1"));
     EXPECT_EQ(running.WaitExit(5s), 0);
 }
 
