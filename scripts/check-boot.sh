@@ -52,10 +52,26 @@ accel=tcg
 work=$(mktemp -d /var/tmp/wdog-boot-"$codename".XXXXXX)
 trap 'rm -rf --one-file-system "$work"' EXIT
 
-# The server of the deployment: it beats every two seconds.
+# The server of the deployment: it beats every two seconds. The template's
+# two programs beat in the file the unit names.
 server=$work/server
 printf '#!/bin/sh\nwhile :; do touch /run/app/heartbeat; sleep 2; done\n' > "$server"
-chmod 755 "$server"
+printf '#!/bin/sh\nwhile :; do touch "$HEARTBEAT_FILE"; sleep 2; done\n' > "$work/beater"
+chmod 755 "$server" "$work/beater"
+
+# A unit that shares the lock of the template's instance web: each start is
+# refused, and must end inactive.
+cat > "$work/refused.service" << 'EOF'
+[Unit]
+Description=a start that wdog@web's lock refuses
+
+[Service]
+Type=notify
+NotifyAccess=main
+User=web
+Restart=on-failure
+ExecStart=@/usr/bin/wdog wdog-web /opt/web/websrv /run/wdog/web/heartbeat websrv
+EOF
 
 # The unit that runs the scenario at boot: after app.service, and wanted by
 # multi-user.target (ordered after it as well, it would make a cycle).
@@ -101,7 +117,7 @@ machine() {
       --essential-hook='mkdir -p "$1/etc/initramfs-tools/conf.d" "$1/usr/share/initramfs-tools/modules.d"' \
       --essential-hook='echo MODULES=list > "$1/etc/initramfs-tools/conf.d/boot-check"' \
       --essential-hook='printf "%s\n" virtio_pci virtio_blk ext4 > "$1/usr/share/initramfs-tools/modules.d/boot-check"' \
-      --include="$kernel,systemd-sysv,udev,procps,passwd" \
+      --include="$kernel,systemd-sysv,udev,procps,passwd,adduser" \
       --customize-hook='mkdir -p "$1/opt/boot-check" "$1/opt/app" "$1/etc/boot-check"' \
       --customize-hook="copy-in $* /opt/boot-check" \
       "${installs[@]}" \
@@ -115,6 +131,9 @@ machine() {
   install -m 755 examples/run-server "$root/opt/app/run-server"
   install -m 755 "$server" "$root/opt/app/server"
   install -m 644 examples/app.service "$root/etc/systemd/system/app.service"
+  install -D -m 755 "$work/beater" "$root/opt/web/websrv"
+  install -D -m 755 "$work/beater" "$root/opt/db/dbsrv"
+  install -m 644 "$work/refused.service" "$root/etc/systemd/system/"
   install -m 755 scripts/boot-scenario.sh "$root/usr/local/sbin/boot-scenario"
   install -m 644 "$work/boot-check.service" "$root/etc/systemd/system/"
   echo "$steps" > "$root/etc/boot-check/steps"
@@ -189,6 +208,37 @@ judge_abc() {
   expect "$file" "$p.c.seconds" le 90
 }
 
+# The template's two instances, a refused start and a refused name.
+judge_t() {
+  local i
+  show amd64 t.a.deploy_seconds
+  expect amd64 t.a.server_seconds le 60
+  for i in web db; do
+    expect amd64 "t.a.$i.active" eq active
+    expect amd64 "t.a.$i.wdog_argv0" eq "wdog-$i"
+    expect amd64 "t.a.$i.wdog_user" eq web
+    expect amd64 "t.a.$i.server_user" eq web
+  done
+  expect amd64 t.a.nonewprivs eq 0
+  expect amd64 t.a.nosuid eq 0
+  expect amd64 t.a.same_shm eq 1
+  expect amd64 t.b.seconds le 30
+  expect amd64 t.c.seconds le 90
+  expect amd64 t.r.inactive eq 10
+  expect amd64 t.r.result eq success
+  expect amd64 t.r.restarts eq 0
+  expect amd64 t.r.says_why eq 1
+  expect amd64 t.r.web_stays eq 1
+  expect amd64 t.d.dot_refused ge 1
+  expect amd64 t.d.dot_state eq failed
+  expect amd64 t.e.stop_seconds le 10
+  expect amd64 t.e.web.result eq success
+  expect amd64 t.e.db.result eq success
+  expect amd64 t.e.left eq 0
+  expect amd64 t.f.server_seconds le 60
+  expect amd64 t.f.active eq active
+}
+
 judge_def() {
   expect amd64 amd64.d.seconds le 180
   expect amd64 amd64.d.active eq active
@@ -217,22 +267,24 @@ if [ "$only" = arm64 ]; then
   judge_abc arm64 arm64 02
   expect arm64 done eq 1
 elif [[ $number =~ ^[0-9]+$ ]] && [ "$number" -lt 13 ]; then
-  machine amd64 linux-image-amd64 abcdef "$deb_amd64"
+  machine amd64 linux-image-amd64 abctdef "$deb_amd64"
   boot amd64 qemu-system-x86_64 900
   machine i386 linux-image-686-pae abc "$deb_i386"
   boot i386 qemu-system-i386 600
   echo "== $codename amd64"
   judge_abc amd64 amd64 02
+  judge_t
   judge_def
   expect amd64 done eq 1
   echo "== $codename i386, a 32-bit kernel"
   judge_abc i386 i386 01
   expect i386 done eq 1
 else
-  machine amd64 linux-image-amd64 abcdefi "$deb_amd64" "$deb_i386"
+  machine amd64 linux-image-amd64 abctdefi "$deb_amd64" "$deb_i386"
   boot amd64 qemu-system-x86_64 1200
   echo "== $codename amd64"
   judge_abc amd64 amd64 02
+  judge_t
   judge_def
   echo "== $codename i386, through multiarch on the 64-bit kernel"
   expect amd64 i386.installed eq i386
