@@ -162,10 +162,14 @@ int wdog::OnRun()
     // One watchdog per executable name and user, whatever it supervises.
     SingleInstance instance(GetAppName(), GetAppName() + wxGetUserId(), "/dev/shm");
     if (!instance.Claim()) {
-        // Ready, then stopping: a unit whose start this was ends inactive,
-        // its status saying why.
+        // Ready, then stopping: a unit whose start this was ends inactive.
+        // The manager forgets an ended unit's status, so its journal gets
+        // the reason too; a start script's start stays silent.
+        const std::string why = LeavingStatus(instance.LeftFor());
+        if (notifier.Usable())
+            (void)std::fprintf(stderr, "[Watchdog]: %s\n", why.c_str());
         notifier.Send("READY=1");
-        SayLeaving(notifier, LeavingStatus(instance.LeftFor()));
+        SayLeaving(notifier, why);
         return 0;
     }
 

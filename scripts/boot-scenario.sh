@@ -136,7 +136,7 @@ all_served() { # [EXCEPT-WEB EXCEPT-DB]
   served web "${1:-0}" > /dev/null && served db "${2:-0}" > /dev/null
 }
 step_t() {
-  local start=$SECONDS web db i inactive=0 result
+  local start=$SECONDS web db i inactive=0 outcome
   # The three commands, and for db a drop-in in place of "systemctl edit".
   adduser --system --group web > /dev/null 2>&1
   printf 'WDOG_COMMAND=/opt/web/websrv\nWDOG_NAME=websrv\n' > /etc/wdog/web.conf
@@ -159,7 +159,9 @@ step_t() {
   report "t.a.nonewprivs $(awk '$1 == "NoNewPrivs:" { print $2 }' "/proc/$web/status")"
   report "t.a.nosuid $(awk '$5 == "/" || $5 == "/usr" { print $6 }' "/proc/$web/mountinfo" | grep -c nosuid)"
   report "t.a.same_shm $([ "$(stat -L -c %d:%i /dev/shm)" = "$(stat -L -c %d:%i "/proc/$(main_pid wdog@web)/root/dev/shm")" ] && echo 1 || echo 0)"
-  echo "t.a.security $(systemd-analyze security wdog@web.service 2> /dev/null | sed -n 's/.*exposure level for .*: //p')"
+  for i in wdog@web app; do
+    echo "t.a.security $i $(systemd-analyze security "$i.service" 2> /dev/null | sed -n 's/.*exposure level for .*: //p')"
+  done
 
   kill -KILL "$web" "$db"
   report "t.b.seconds $(within 120 all_served "$web" "$db")"
@@ -173,12 +175,12 @@ step_t() {
   for i in 1 2 3 4 5 6 7 8 9 10; do
     systemctl start refused 2> /dev/null
     within 10 sh -c '[ "$(systemctl is-active refused)" = inactive ]' > /dev/null && inactive=$((inactive + 1))
-    result=$(systemctl show -P Result refused)
+    outcome=$(systemctl show -P Result refused)
   done
   report "t.r.inactive $inactive"
-  report "t.r.result $result"
+  report "t.r.result $outcome"
   report "t.r.restarts $(systemctl show -P NRestarts refused)"
-  report "t.r.says_why $(systemctl show -P StatusText refused | grep -c "another watchdog of this name and user supervises (pid $web)")"
+  report "t.r.says_why $(journalctl -b -u refused -o cat | grep -c "another watchdog of this name and user supervises (pid $web): leaving")"
   systemctl status --no-pager refused | sed 's/^/t.r.status /'
   report "t.r.web_stays $([ "$(main_pid wdog@web)" = "$web" ] && echo 1 || echo 0)"
 

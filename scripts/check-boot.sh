@@ -227,7 +227,7 @@ judge_t() {
   expect amd64 t.r.inactive eq 10
   expect amd64 t.r.result eq success
   expect amd64 t.r.restarts eq 0
-  expect amd64 t.r.says_why eq 1
+  expect amd64 t.r.says_why eq 10
   expect amd64 t.r.web_stays eq 1
   expect amd64 t.d.dot_refused ge 1
   expect amd64 t.d.dot_state eq failed

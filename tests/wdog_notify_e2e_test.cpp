@@ -172,13 +172,14 @@ TEST(NotifyAtTheEnds, ARefusedStartAndADie)
     const std::vector<Datagram> got = second.Receive(10s, "BARRIER=1");
     ASSERT_EQ(got.size(), 3u) << refused.Stderr();
     EXPECT_EQ(got[0].text, "READY=1");
-    EXPECT_EQ(got[1].text, "STATUS=another watchdog of this name and user supervises (pid " +
-                               std::to_string(running.pid()) + "): leaving\nSTOPPING=1");
+    const std::string why =
+        "another watchdog of this name and user supervises (pid " + std::to_string(running.pid()) + "): leaving";
+    EXPECT_EQ(got[1].text, "STATUS=" + why + "\nSTOPPING=1");
     EXPECT_EQ(got[2].text, "BARRIER=1");
     EXPECT_TRUE(got[2].withDescriptor);
     // Read, so let go well before the wait's bound.
     EXPECT_EQ(refused.WaitExit(2s), 0);
-    EXPECT_EQ(refused.Stderr(), "");
+    EXPECT_EQ(refused.Stderr(), "[Watchdog]: " + why + "\n");
 
     g_notifySocket = "@" + UniqueName("deaf");
     const Manager deaf(g_notifySocket); // never reads
