@@ -1,9 +1,9 @@
 // Measures what the watchdog costs: one lookup of a name in the process
 // table against pidof, pgrep -x and the least such a scan can cost, one
-// whole pass of the loop, and an idle wdog over real time, with N extra
-// idle processes on the machine. Prints one table.
+// whole first pass of the loop, and an idle wdog over real time, with N
+// extra idle processes on the machine. Prints the tables, then the goals.
 //
-// Usage: wdog_bench [--sizes 100,1000,5000] [--runs 15] [--idle-seconds 60]
+// Usage: wdog_bench [--sizes 100,1000,5000,20000] [--runs 15] [--idle-seconds 30]
 //                   [--wdog PATH]
 #include "crowd.h"
 #include "external_tool.h"
@@ -26,9 +26,9 @@
 namespace {
 
 struct Options {
-    std::vector<int> sizes{100, 1000, 5000};
+    std::vector<int> sizes{100, 1000, 5000, 20000};
     int runs = 15;
-    int idleSeconds = 60;
+    int idleSeconds = 30;
     std::string wdog = WDOG_BINARY;
 };
 
@@ -166,7 +166,7 @@ void PrintLookups(const std::vector<LookupRow>& rows, int runs)
 
 void PrintPasses(const std::vector<PassRow>& rows, int runs)
 {
-    std::printf("\nOne pass of the loop without its pause, median of %d runs, in ms\n", runs);
+    std::printf("\nOne first pass of the loop (a full scan) without its pause, median of %d runs, in ms\n", runs);
     std::printf("%6s | %9s %9s %9s\n", "extra", kControlLabels[0], kControlLabels[1],
                 kControlLabels[2]);
     for (const auto& r : rows)
@@ -174,18 +174,45 @@ void PrintPasses(const std::vector<PassRow>& rows, int runs)
                     Ms(r.seconds[2]), r.idle ? "" : "  (not idle: a pass restarted)");
 }
 
-void PrintIdle(const IdleCost& cost, const LookupRow& at)
+double IdleRatio(const IdleCost& cost, const LookupRow& at)
 {
-    std::printf("\nIdle wdog with %d extra processes, over %.0f s\n", at.extra, cost.seconds);
-    if (!cost.measured) {
-        std::printf("not measured: the watchdog could not be run or read\n");
-        return;
+    return cost.cpuSeconds / cost.seconds / at.floor;
+}
+
+void PrintIdle(const std::vector<IdleCost>& costs, const std::vector<LookupRow>& at)
+{
+    std::printf("\nIdle wdog that holds its lock, over %.0f s each\n", costs.front().seconds);
+    std::printf("%6s | %12s %12s %7s | %9s\n", "extra", "CPU ms/s", "floor ms/s", "ratio", "peak MiB");
+    for (size_t i = 0; i < costs.size(); ++i) {
+        const IdleCost& cost = costs[i];
+        if (!cost.measured) {
+            std::printf("%6d | not measured: the watchdog could not be run or read\n", at[i].extra);
+            continue;
+        }
+        std::printf("%6d | %12.3f %12.2f %6.3fx | %9.2f\n", at[i].extra, Ms(cost.cpuSeconds / cost.seconds),
+                    Ms(at[i].floor), IdleRatio(cost, at[i]), static_cast<double>(cost.peakKiB) / 1024);
     }
-    const double perSecond = cost.cpuSeconds / cost.seconds;
-    std::printf("CPU %.3f s in all, %.2f ms per second; one floor scan a second: %.2f ms;"
-                " ratio %.2fx\n",
-                cost.cpuSeconds, Ms(perSecond), Ms(at.floor), perSecond / at.floor);
-    std::printf("peak resident memory %.2f MiB\n", static_cast<double>(cost.peakKiB) / 1024);
+    std::printf("(ratio: its CPU per second over one floor scan a second)\n");
+}
+
+// The goals, for the sizes they name that were measured.
+void PrintGoals(const std::vector<LookupRow>& lookups, const std::vector<IdleCost>& idles)
+{
+    std::printf("\nGoals\n");
+    for (size_t i = 0; i < lookups.size(); ++i) {
+        const LookupRow& r = lookups[i];
+        if (r.extra == 1000 || r.extra == 5000)
+            std::printf("one full scan <= 0.6x the floor at %d: %.2fx, %s\n", r.extra, r.hit / r.floor,
+                        r.hit / r.floor <= 0.6 ? "met" : "MISSED");
+        if (i >= idles.size() || !idles[i].measured)
+            continue;
+        if (r.extra == 5000 || r.extra == 20000)
+            std::printf("idle CPU <= 0.05x one floor scan a second at %d: %.3fx, %s\n", r.extra,
+                        IdleRatio(idles[i], r), IdleRatio(idles[i], r) <= 0.05 ? "met" : "MISSED");
+        if (r.extra == 20000)
+            std::printf("peak resident memory <= 8 MiB at %d: %.2f MiB, %s\n", r.extra,
+                        static_cast<double>(idles[i].peakKiB) / 1024, idles[i].peakKiB <= 8 * 1024 ? "met" : "MISSED");
+    }
 }
 
 } // namespace
@@ -203,23 +230,24 @@ int main(int argc, char** argv)
 
     std::vector<LookupRow> lookups;
     std::vector<PassRow> passes;
-    IdleCost idle;
-    for (size_t i = 0; i < options.sizes.size(); ++i) {
-        const Crowd crowd("wbidle", options.sizes[i]);
-        if (crowd.size() < options.sizes[i] || crowd.size() == 0) {
-            (void)std::fprintf(stderr, "only %d of %d processes could be started\n", crowd.size(),
-                         options.sizes[i]);
+    std::vector<IdleCost> idles;
+    for (const int size : options.sizes) {
+        const Crowd crowd("wbidle", size);
+        if (crowd.size() < size || crowd.size() == 0) {
+            (void)std::fprintf(stderr, "only %d of %d processes could be started (pid_max, the"
+                                       " process limit, memory)\n", crowd.size(), size);
             return 1;
         }
         lookups.push_back(MeasureLookups(crowd, options.runs));
         passes.push_back(MeasurePasses(crowd, options.runs));
-        if (i + 1 == options.sizes.size() && options.idleSeconds > 0)
-            idle = MeasureIdleWatchdog(options.wdog, crowd.NameOf(0), options.idleSeconds);
+        if (options.idleSeconds > 0)
+            idles.push_back(MeasureIdleWatchdog(options.wdog, crowd.NameOf(0), options.idleSeconds));
     }
 
     PrintLookups(lookups, options.runs);
     PrintPasses(passes, options.runs);
-    if (options.idleSeconds > 0)
-        PrintIdle(idle, lookups.back());
+    if (!idles.empty())
+        PrintIdle(idles, lookups);
+    PrintGoals(lookups, idles);
     return 0;
 }

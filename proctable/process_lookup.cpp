@@ -118,7 +118,7 @@ bool WaitUntilGone(std::vector<Signalled>& signalled, const char* name)
 {
     ProcessTable table;
     for (unsigned pass = 0; pass < kKillWaitPasses && !signalled.empty(); ++pass) {
-        ScanProcessTable(table, nullptr, 0);
+        ScanProcessTable(table, nullptr, 0, name);
         KillWaitPause()(kKillWaitPassMs);
         if (!table.complete)
             continue;
@@ -165,10 +165,12 @@ KillFunction& SendKill()
 
 int FindProcess(const char* name, int mode)
 {
-    char ownName[64] = {};
+    ProcessEntry own{};
+    if (!name && ReadListedProcess(getpid(), own) != StatRead::kListed)
+        own.name[0] = '\0';
+    const char* sought = name ? name : own.name;
     ProcessTable table;
-    const pid_t self = ScanProcessTable(table, ownName, sizeof ownName);
-    const char* sought = name ? name : ownName;
+    const pid_t self = ScanProcessTable(table, nullptr, 0, sought);
 
     int found = 0;
     bool complete = table.complete;

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,24 +22,14 @@ const size_t kKernelNameBytes = 15;
 // more. One read of it is all the parse needs.
 const size_t kStatRead = 1024;
 
-// Reads the start of /proc/<dirName>/stat into line, kStatRead + 1 bytes.
-StatRead ReadStatFile(const char* dirName, char* line)
+// Reads the start of <dirName>/stat, relative to dirFd (a descriptor of
+// /proc, or AT_FDCWD with a dirName under /proc), into line, kStatRead + 1
+// bytes. A process that has ended since the listing fails to open.
+StatRead ReadStatFile(int dirFd, const char* dirName, char* line)
 {
-    // self, thread-self, sys and the like; a name that merely begins with a
-    // digit fails later.
-    if (dirName[0] < '0' || dirName[0] > '9')
-        return StatRead::kUnlisted;
-
-    char path[512];
-    (void)std::snprintf(path, sizeof path, "/proc/%s/stat", dirName);
-
-    // Only whether it exists counts: a process that has ended since the
-    // listing is passed over before any open.
-    struct stat info;
-    if (stat(path, &info) != 0)
-        return IsShortage(errno) ? StatRead::kShort : StatRead::kUnlisted;
-
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    char path[sizeof(dirent::d_name) + 8];
+    (void)std::snprintf(path, sizeof path, "%s/stat", dirName);
+    const int fd = openat(dirFd, path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return IsShortage(errno) ? StatRead::kShort : StatRead::kUnlisted;
     const ssize_t size = read(fd, line, kStatRead);
@@ -51,13 +40,48 @@ StatRead ReadStatFile(const char* dirName, char* line)
     return StatLineShowsEnded(line) ? StatRead::kUnlisted : StatRead::kListed;
 }
 
-// Fills entry from /proc/<dirName>/stat.
-StatRead ReadProcessEntry(const char* dirName, ProcessEntry& entry)
+// Fills entry from the stat line of pid, and start with its start time when
+// asked: one read.
+StatRead ReadPidEntry(pid_t pid, ProcessEntry& entry, unsigned long long* start)
 {
+    if (pid <= 0)
+        return StatRead::kUnlisted;
+    char dirName[32];
+    (void)std::snprintf(dirName, sizeof dirName, "/proc/%d", static_cast<int>(pid));
     char line[kStatRead + 1];
-    const StatRead read = ReadStatFile(dirName, line);
+    const StatRead read = ReadStatFile(AT_FDCWD, dirName, line);
     if (read != StatRead::kListed)
         return read;
+    if (!ReadStatLine(line, entry))
+        return StatRead::kUnlisted;
+    if (start)
+        *start = StatLineStartTime(line);
+    return StatRead::kListed;
+}
+
+// Fills entry from <dirName>/comm under /proc: the bytes that the stat line
+// gives between its parentheses, read by the same rules, uncut. Cheaper to
+// read than the stat line, which the kernel formats whole.
+StatRead ReadCommEntry(int procFd, const char* dirName, ProcessEntry& entry)
+{
+    // self, thread-self, sys and the like; a name that merely begins with a
+    // digit fails later.
+    if (dirName[0] < '0' || dirName[0] > '9')
+        return StatRead::kUnlisted;
+    char path[sizeof(dirent::d_name) + 8];
+    (void)std::snprintf(path, sizeof path, "%s/comm", dirName);
+    const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return IsShortage(errno) ? StatRead::kShort : StatRead::kUnlisted;
+    char name[kNameField];
+    const ssize_t size = read(fd, name, sizeof name - 1);
+    close(fd);
+    if (size <= 0)
+        return StatRead::kUnlisted;
+    const int length = static_cast<int>(name[size - 1] == '\n' ? size - 1 : size);
+    // The stat line the kernel would write, as far as the name.
+    char line[sizeof(dirent::d_name) + kNameField + 8];
+    (void)std::snprintf(line, sizeof line, "%s (%.*s) S", dirName, length, name);
     return ReadStatLine(line, entry) ? StatRead::kListed : StatRead::kUnlisted;
 }
 
@@ -117,11 +141,9 @@ unsigned long long StatLineStartTime(const char* line)
 
 unsigned long long ReadStartTime(pid_t pid)
 {
-    if (pid <= 0)
-        return 0;
-    char line[kStatRead + 1];
-    const std::string dirName = std::to_string(pid);
-    return ReadStatFile(dirName.c_str(), line) == StatRead::kListed ? StatLineStartTime(line) : 0;
+    ProcessEntry entry;
+    unsigned long long start = 0;
+    return ReadPidEntry(pid, entry, &start) == StatRead::kListed ? start : 0;
 }
 
 bool IsShortage(int error)
@@ -129,12 +151,9 @@ bool IsShortage(int error)
     return error == EMFILE || error == ENFILE || error == ENOMEM;
 }
 
-StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry)
+StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry, unsigned long long* start)
 {
-    if (pid <= 0)
-        return StatRead::kUnlisted;
-    const std::string dirName = std::to_string(pid);
-    return ReadProcessEntry(dirName.c_str(), entry);
+    return ReadPidEntry(pid, entry, start);
 }
 
 std::string ListedName(const std::string& name)
@@ -152,7 +171,7 @@ void ReapEndedChildren()
     }
 }
 
-pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
+pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize, const char* only)
 {
     ReapEndedChildren();
 
@@ -170,21 +189,35 @@ pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize)
         std::exit(1);
     }
 
+    const int procFd = dirfd(proc.get());
     const unsigned copyLimit = std::min(ownNameSize, kNameField) - 1;
-
     while (const dirent* dir = readdir(proc.get())) {
         ProcessEntry entry;
-        const StatRead read = ReadProcessEntry(dir->d_name, entry);
+        StatRead read = ReadCommEntry(procFd, dir->d_name, entry);
+        // The stat line, for whether it has ended, only where it counts.
+        const bool wanted = read == StatRead::kListed &&
+                            (!only || entry.pid == self || std::strcmp(entry.name, only) == 0);
+        if (wanted) {
+            char line[kStatRead + 1];
+            read = ReadStatFile(procFd, dir->d_name, line);
+            if (read == StatRead::kListed && !ReadStatLine(line, entry))
+                read = StatRead::kUnlisted;
+        } else if (read == StatRead::kListed) {
+            continue;
+        }
         if (read == StatRead::kShort)
             table.complete = false;
         if (read != StatRead::kListed)
             continue;
-        // /proc lists pids in ascending order: the hint makes each insertion
-        // constant time. Were one out of order, it would still go where it belongs.
-        table.emplace_hint(table.end(), entry.pid, entry);
         // A size of 0 would wrap the limit; no buffer can be written then.
         if (entry.pid == self && ownName && ownNameSize > 0)
             CopyName(ownName, entry.name, copyLimit);
+        // Renamed between the two reads: the later name counts.
+        if (only && std::strcmp(entry.name, only) != 0)
+            continue;
+        // /proc lists pids in ascending order: the hint makes each insertion
+        // constant time. Were one out of order, it would still go where it belongs.
+        table.emplace_hint(table.end(), entry.pid, entry);
     }
     return self;
 }

@@ -64,10 +64,11 @@ unsigned long long ReadStartTime(pid_t pid);
 std::string ListedName(const std::string& name);
 
 // Reads the pid and name of one process from /proc/<pid>/stat, by the rules
-// of ReadStatLine. A process that has ended (StatLineShowsEnded) is not
-// listed: its name stays in /proc until its parent reaps it, but it is no
-// program, cannot be killed and would never leave.
-StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry);
+// of ReadStatLine, and its start time into start when given, in one read. A
+// process that has ended (StatLineShowsEnded) is not listed: its name stays
+// in /proc until its parent reaps it, but it is no program, cannot be
+// killed and would never leave.
+StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry, unsigned long long* start = nullptr);
 
 // Reaps every child of the caller that has ended, without waiting. As a pid
 // namespace's first process the caller inherits every orphan there: one
@@ -75,11 +76,16 @@ StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry);
 void ReapEndedChildren();
 
 // Rebuilds the table from /proc and returns the caller's own pid. Reaps every
-// ended child first (ReapEndedChildren). When ownName is given, the caller's own command name is
-// copied into it with strncpy semantics, at most min(ownNameSize, 512) - 1 bytes.
-// A /proc that cannot be opened for want of descriptors or memory gives an
-// empty table that is not complete; for any other reason the process ends
-// with status 1.
-pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize);
+// ended child first (ReapEndedChildren). Each process's name is read from
+// /proc/<pid>/comm, uncut (a kernel thread's may be longer than 15 bytes),
+// by the rules of ReadStatLine; its stat line is read only for the
+// processes the table keeps, which leaves out those that have ended. With
+// only, the table keeps the processes of that name alone, so that a scan
+// holds its matches and not the whole machine. When ownName is given, the
+// caller's own command name is copied into it with strncpy semantics, at
+// most min(ownNameSize, 512) - 1 bytes. A /proc that cannot be opened for
+// want of descriptors or memory gives an empty table that is not complete;
+// for any other reason the process ends with status 1.
+pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize, const char* only = nullptr);
 
 #endif

@@ -1,7 +1,6 @@
 #include "supervision_world.h"
 
 #include "control_file.h"
-#include "process_lookup.h"
 #include "restart_target.h"
 
 #include <wx/utils.h>
@@ -27,7 +26,7 @@ bool SupervisionWorld::Runs(const std::string& processName)
 {
     // An empty name would match every process whose name the kernel reports
     // empty: it names no program. kIncomplete counts as running.
-    return !processName.empty() && FindProcess(processName.c_str(), kFindProcess) != 0;
+    return !processName.empty() && sighting_.Runs(processName.c_str());
 }
 
 std::optional<Clocks> SupervisionWorld::Restart(const std::string& command,

@@ -1,6 +1,8 @@
 #ifndef WDOG_SUPERVISE_SUPERVISION_WORLD_H
 #define WDOG_SUPERVISE_SUPERVISION_WORLD_H
 
+#include "program_sighting.h"
+
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -52,7 +54,8 @@ public:
     virtual void Pause(unsigned long milliseconds);
     // True when a process of that name runs, other than the watchdog, or may
     // run: a process table that could not be read whole is no evidence that
-    // it has gone.
+    // it has gone. Where the program was last seen is looked at first
+    // (ProgramSighting): the same answer, mostly without a scan.
     virtual bool Runs(const std::string& processName);
     // Kills every process of that name, calls beforeLaunch, launches the
     // command; returns both clocks right after the launch. Nothing when the
@@ -70,6 +73,9 @@ public:
     // Told at the start of a pass whenever the state has changed since the
     // last time; the default tells nobody.
     virtual void Tell(const SupervisionState& state);
+
+private:
+    ProgramSighting sighting_;
 };
 
 #endif

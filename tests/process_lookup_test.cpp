@@ -1,11 +1,15 @@
 #include "process_lookup.h"
 #include "file_support.h"
 #include "process_support.h"
+#include "program_sighting.h"
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <linux/sched.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -79,6 +83,111 @@ TEST_F(ProcessLookup, FindsLowestPidAndKillsThirtyAtOnce)
     // Waited for one after the other, they would take a pass each.
     EXPECT_LT(pauses, 30u);
     EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), 0);
+}
+
+// A child of this process at exactly that pid, which renames itself and
+// waits to be killed; -1 where the pid cannot be chosen (not root, an old
+// kernel).
+pid_t ForkAt(pid_t pid, const char* name)
+{
+    clone_args args = {};
+    args.exit_signal = SIGCHLD;
+    args.set_tid = reinterpret_cast<uintptr_t>(&pid);
+    args.set_tid_size = 1;
+    const long child = syscall(SYS_clone3, &args, sizeof args);
+    if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        prctl(PR_SET_NAME, name);
+        for (;;)
+            pause();
+    }
+    return static_cast<pid_t>(child);
+}
+
+void EndAndReap(pid_t pid)
+{
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// True once pid has a handler for signal (its status's "SigCgt:" mask).
+bool WaitUntilCaught(pid_t pid, int signal)
+{
+    for (int tries = 0; tries < 500; ++tries) {
+        const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+        const size_t at = status.find("SigCgt:");
+        if (at != std::string::npos && (std::stoull(status.substr(at + 7), nullptr, 16) >> (signal - 1) & 1))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The process where the program was last seen answers while it is the same
+// process under the same name; any change falls back to the whole table,
+// and both answer alike.
+TEST(ProgramSighting, AnswersFromTheProgramLastSeenUntilItChanges)
+{
+    const std::string name = UniqueName("seen");
+    const auto renamesOnSignal = [] {
+        signal(SIGUSR1, [](int) { prctl(PR_SET_NAME, "renamed-away"); });
+        for (;;)
+            pause();
+    };
+    struct Change {
+        const char* what;
+        std::function<bool(pid_t, std::vector<NamedProcess>&)> apply; // false: cannot be made here
+        bool fromSighting;
+        bool runs;
+    };
+    const Change changes[] = {
+        {"nothing", [](pid_t, auto&) { return true; }, true, true},
+        {"renamed",
+         [](pid_t pid, auto&) {
+             return WaitUntilCaught(pid, SIGUSR1) && kill(pid, SIGUSR1) == 0 && WaitForName(pid, "renamed-away");
+         },
+         false, false},
+        {"ended, not yet reaped",
+         [](pid_t pid, auto&) {
+             siginfo_t info;
+             return kill(pid, SIGKILL) == 0 && waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0;
+         },
+         false, false},
+        {"gone", [](pid_t pid, auto&) { return EndAndReap(pid), true; }, false, false},
+        {"gone, another of the name started",
+         [&](pid_t pid, auto& keep) {
+             EndAndReap(pid);
+             keep.push_back(NamedProcess::Rename(name));
+             return WaitForName(keep.back().pid(), name);
+         },
+         false, true},
+        {"its pid taken over by another of the name",
+         [&](pid_t pid, auto&) {
+             EndAndReap(pid);
+             return ForkAt(pid, name.c_str()) == pid && WaitForName(pid, name);
+         },
+         false, true},
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        std::vector<NamedProcess> keep;
+        keep.reserve(2);
+        keep.push_back(NamedProcess::Rename(name, renamesOnSignal));
+        const pid_t program = keep.front().pid();
+        ASSERT_TRUE(WaitForName(program, name));
+        ProgramSighting sighting;
+        ASSERT_TRUE(sighting.Runs(name.c_str()));
+        EXPECT_FALSE(sighting.AnsweredFromSighting()); // the first look scans
+        // Whatever runs at the program's pid in the end is this test's child,
+        // which the program's destructor ends.
+        if (!change.apply(program, keep)) {
+            std::printf("not made here: %s\n", change.what);
+            continue;
+        }
+        EXPECT_EQ(sighting.Runs(name.c_str()), change.runs);
+        EXPECT_EQ(sighting.AnsweredFromSighting(), change.fromSighting);
+        EXPECT_EQ(FindProcess(name.c_str(), kFindProcess) != 0, change.runs);
+    }
 }
 
 TEST_F(ProcessLookup, NeverReturnsNorKillsTheCallerItself)
@@ -326,6 +435,10 @@ TEST(ProcessLookupNamespaces, AnotherPidNamespacesProcessCountsOnlyForItsAncesto
         GTEST_SKIP() << "unshare cannot make a user and a pid namespace here";
 
     EXPECT_EQ(FindProcess(name.c_str(), kFindProcess), pid);
+    // Its parents may change: every pass asks the whole table about it.
+    ProgramSighting sighting;
+    EXPECT_TRUE(sighting.Runs(name.c_str()) && sighting.Runs(name.c_str()));
+    EXPECT_FALSE(sighting.AnsweredFromSighting());
     // From a process it does not descend from.
     const ChildResult other = RunInChild([&] {
         const bool passedOver = FindProcess(name.c_str(), kFindProcess) == 0 &&

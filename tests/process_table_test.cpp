@@ -33,6 +33,30 @@ TEST(ScanProcessTable, ListsProcessesUnderTheKernelNameCutAtBlankAndParenthesis)
     EXPECT_EQ(NameOf(table, twoWords.pid()), base);
     EXPECT_EQ(NameOf(table, paren.pid()), base);
     EXPECT_EQ(NameOf(table, getpid()), ProcName(getpid()));
+
+    // Asked for one name, the table keeps those processes alone.
+    ScanProcessTable(table, nullptr, 0, base.c_str());
+    EXPECT_EQ(table.size(), 3u);
+    for (const pid_t pid : {plain.pid(), twoWords.pid(), paren.pid()})
+        EXPECT_EQ(NameOf(table, pid), base);
+}
+
+// A kernel thread's name may be longer than the 15 bytes a program's is
+// cut to: its first 15 bytes do not name it.
+TEST(ScanProcessTable, KeepsNamesLongerThanFifteenBytesWhole)
+{
+    ProcessTable all;
+    ScanProcessTable(all, nullptr, 0);
+    for (const auto& [pid, entry] : all) {
+        const std::string name = entry.name;
+        if (name.size() <= 15)
+            continue;
+        ProcessTable cut;
+        ScanProcessTable(cut, nullptr, 0, name.substr(0, 15).c_str());
+        EXPECT_EQ(cut.count(pid), 0u) << name;
+        return;
+    }
+    GTEST_SKIP() << "no process here bears a name longer than 15 bytes";
 }
 
 TEST(ScanProcessTable, NamesAProcessGaveItself)
@@ -50,6 +74,13 @@ TEST(ScanProcessTable, NamesAProcessGaveItself)
     EXPECT_EQ(NameOf(table, leadingBlank.pid()), base);
     EXPECT_EQ(NameOf(table, parenFirst.pid()), "");
     EXPECT_EQ(NameOf(table, tab.pid()), base);
+
+    ScanProcessTable(table, nullptr, 0, base.c_str());
+    EXPECT_EQ(table.size(), 2u);
+    EXPECT_EQ(NameOf(table, leadingBlank.pid()), base);
+    ScanProcessTable(table, nullptr, 0, "");
+    EXPECT_EQ(NameOf(table, empty.pid()), "");
+    EXPECT_EQ(NameOf(table, parenFirst.pid()), "");
 }
 
 TEST(ListedName, CutsAsTheKernelAndTheSnapshotCut)

@@ -184,7 +184,7 @@ TEST(WdogNeighbours, AWatchdogInAChildPidNamespaceIsAnotherMachines)
 
     WriteFile(setup.dir + "/ctl", "restart\n");
     Watchdog host(setup.dir, exe, {setup.program, setup.dir + "/ctl", setup.name});
-    const pid_t hostProgram = WaitForProcessNamed(setup.name, 10s, podProgram);
+    const pid_t hostProgram = WaitForProcessNamed(setup.name, 30s, podProgram);
     EXPECT_EQ(ParentOf(hostProgram), host.pid()) << host.Stderr();
     EXPECT_TRUE(host.Running());
     EXPECT_TRUE(IsRunning(podProgram));
