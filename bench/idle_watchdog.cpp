@@ -98,7 +98,10 @@ IdleCost MeasureIdleWatchdog(const std::string& binary, const std::string& proce
     const pid_t pid = StartWatchdog(exe, ctl, processName);
     if (pid < 0)
         return cost;
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    // Its start looks at the whole table three times (for an older
+    // watchdog, at its first pass, and once more a second later): with
+    // 20,000 processes that lasts past two seconds.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
 
     const auto start = std::chrono::steady_clock::now();
     const long long cpuBefore = CpuNanoseconds(pid);

@@ -13,7 +13,7 @@ struct IdleCost {
 
 // Runs the wdog at binary, under its own executable name, watching
 // processName (which must run), with a control file kept fresh, for the
-// given number of seconds after a start-up of two seconds; then ends it with
+// given number of seconds after a start-up of five seconds; then ends it with
 // "die". CPU time comes from /proc/<pid>/schedstat, peak memory from VmHWM.
 IdleCost MeasureIdleWatchdog(const std::string& binary, const std::string& processName,
                              int seconds);

@@ -3,6 +3,7 @@
 #include "unique_dir.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -59,30 +60,40 @@ StatRead ReadPidEntry(pid_t pid, ProcessEntry& entry, unsigned long long* start)
     return StatRead::kListed;
 }
 
-// Fills entry from <dirName>/comm under /proc: the bytes that the stat line
-// gives between its parentheses, read by the same rules, uncut. Cheaper to
-// read than the stat line, which the kernel formats whole.
-StatRead ReadCommEntry(int procFd, const char* dirName, ProcessEntry& entry)
+// Reads <dirName>/comm under /proc into name: the bytes that the stat line
+// gives between its parentheses, uncut, and cheaper to read than the stat
+// line, which the kernel formats whole. Every process of a scan comes here,
+// so the name is taken as ReadStatLine takes it (its first run of non-blank
+// characters, cut at its first ')') without formatting or scanning a line.
+StatRead ReadCommName(int procFd, const char* dirName, char* name)
 {
     // self, thread-self, sys and the like; a name that merely begins with a
     // digit fails later.
     if (dirName[0] < '0' || dirName[0] > '9')
         return StatRead::kUnlisted;
     char path[sizeof(dirent::d_name) + 8];
-    (void)std::snprintf(path, sizeof path, "%s/comm", dirName);
+    const size_t dirLength = strnlen(dirName, sizeof(dirent::d_name));
+    std::memcpy(path, dirName, dirLength);
+    std::memcpy(path + dirLength, "/comm", sizeof "/comm");
     const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return IsShortage(errno) ? StatRead::kShort : StatRead::kUnlisted;
-    char name[kNameField];
-    const ssize_t size = read(fd, name, sizeof name - 1);
+    char text[kNameField];
+    const ssize_t size = read(fd, text, sizeof text);
     close(fd);
     if (size <= 0)
         return StatRead::kUnlisted;
-    const int length = static_cast<int>(name[size - 1] == '\n' ? size - 1 : size);
-    // The stat line the kernel would write, as far as the name.
-    char line[sizeof(dirent::d_name) + kNameField + 8];
-    (void)std::snprintf(line, sizeof line, "%s (%.*s) S", dirName, length, name);
-    return ReadStatLine(line, entry) ? StatRead::kListed : StatRead::kUnlisted;
+    const char* begin = text;
+    const char* const end = text + size - (text[size - 1] == '\n' ? 1 : 0);
+    while (begin < end && std::isspace(static_cast<unsigned char>(*begin)))
+        ++begin;
+    const char* stop = begin;
+    while (stop < end && *stop != ')' && !std::isspace(static_cast<unsigned char>(*stop)))
+        ++stop;
+    const auto length = std::min(static_cast<size_t>(stop - begin), size_t{kNameField - 1});
+    std::memcpy(name, begin, length);
+    name[length] = '\0';
+    return StatRead::kListed;
 }
 
 // strncpy's contract, spelled out: up to limit bytes of the name, the rest of
@@ -151,9 +162,9 @@ bool IsShortage(int error)
     return error == EMFILE || error == ENFILE || error == ENOMEM;
 }
 
-StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry, unsigned long long* start)
+StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry)
 {
-    return ReadPidEntry(pid, entry, start);
+    return ReadPidEntry(pid, entry, nullptr);
 }
 
 std::string ListedName(const std::string& name)
@@ -191,12 +202,13 @@ pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize,
 
     const int procFd = dirfd(proc.get());
     const unsigned copyLimit = std::min(ownNameSize, kNameField) - 1;
+    const std::string selfDir = std::to_string(self);
     while (const dirent* dir = readdir(proc.get())) {
         ProcessEntry entry;
-        StatRead read = ReadCommEntry(procFd, dir->d_name, entry);
+        StatRead read = ReadCommName(procFd, dir->d_name, entry.name);
         // The stat line, for whether it has ended, only where it counts.
         const bool wanted = read == StatRead::kListed &&
-                            (!only || entry.pid == self || std::strcmp(entry.name, only) == 0);
+                            (!only || std::strcmp(entry.name, only) == 0 || selfDir == dir->d_name);
         if (wanted) {
             char line[kStatRead + 1];
             read = ReadStatFile(procFd, dir->d_name, line);

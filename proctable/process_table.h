@@ -64,11 +64,10 @@ unsigned long long ReadStartTime(pid_t pid);
 std::string ListedName(const std::string& name);
 
 // Reads the pid and name of one process from /proc/<pid>/stat, by the rules
-// of ReadStatLine, and its start time into start when given, in one read. A
-// process that has ended (StatLineShowsEnded) is not listed: its name stays
-// in /proc until its parent reaps it, but it is no program, cannot be
-// killed and would never leave.
-StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry, unsigned long long* start = nullptr);
+// of ReadStatLine. A process that has ended (StatLineShowsEnded) is not
+// listed: its name stays in /proc until its parent reaps it, but it is no
+// program, cannot be killed and would never leave.
+StatRead ReadListedProcess(pid_t pid, ProcessEntry& entry);
 
 // Reaps every child of the caller that has ended, without waiting. As a pid
 // namespace's first process the caller inherits every orphan there: one

@@ -5,6 +5,30 @@
 #include "process_table.h"
 
 #include <cstring>
+#include <poll.h>
+// glibc 2.36 declares these calls without C linkage for C++.
+extern "C" {
+#include <sys/pidfd.h>
+}
+
+namespace {
+
+// True while the process that pidfd holds has not ended: until then its pid
+// is its own, and /proc/<pid> shows it.
+bool Alive(const UniqueFd& pidfd)
+{
+    pollfd ended{pidfd.get(), POLLIN, 0};
+    return poll(&ended, 1, 0) == 0;
+}
+
+// True when /proc/<pid> shows a process of that name that has not ended.
+bool Named(pid_t pid, const char* name)
+{
+    ProcessEntry entry;
+    return ReadListedProcess(pid, entry) == StatRead::kListed && std::strcmp(entry.name, name) == 0;
+}
+
+} // namespace
 
 bool ProgramSighting::Runs(const char* name)
 {
@@ -18,33 +42,20 @@ bool ProgramSighting::Runs(const char* name)
 
 bool ProgramSighting::StillThere(const char* name) const
 {
-    if (pid_ <= 0)
-        return false;
-    ProcessEntry entry;
-    unsigned long long start = 0;
-    return ReadListedProcess(pid_, entry, &start) == StatRead::kListed && start == start_ &&
-           std::strcmp(entry.name, name) == 0;
+    // Read first, then asked whether it lives: alive after the read, it was
+    // the process at that pid during the read.
+    return process_ && Named(pid_, name) && Alive(process_);
 }
 
 void ProgramSighting::Remember(int found, const char* name)
 {
-    pid_ = 0;
-    if (found <= 0)
-        return;
-    // The process at that pid now, read before and after its place: the
-    // same start time both times makes it one process throughout.
-    ProcessEntry entry;
-    unsigned long long before = 0;
-    unsigned long long after = 0;
-    ProcessPlace place;
-    if (ReadListedProcess(found, entry, &before) != StatRead::kListed || std::strcmp(entry.name, name) != 0)
+    process_ = UniqueFd(found > 0 ? pidfd_open(found, 0) : -1);
+    pid_ = found;
+    if (!process_)
         return;
     // One of another pid namespace counts only through its parents, which
     // may change: the whole table is asked about it every pass.
-    if (!ReadProcessPlace(found, place) || place.namespaces > 1)
-        return;
-    if (ReadListedProcess(found, entry, &after) != StatRead::kListed || after != before || before == 0)
-        return;
-    pid_ = found;
-    start_ = before;
+    ProcessPlace place;
+    if (!ReadProcessPlace(found, place) || place.namespaces > 1 || !Named(found, name) || !Alive(process_))
+        process_ = UniqueFd(-1);
 }

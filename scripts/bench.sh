@@ -1,8 +1,9 @@
 #!/bin/bash
 # Installs what is missing, builds an optimised wdog and its benchmark, and
-# runs the whole comparison (about three minutes): N = 100, 1000 and 5000
-# extra idle processes, then an idle wdog for 60 s. Arguments go to the
-# benchmark, e.g. --sizes 100,1000 --runs 9 --idle-seconds 20.
+# runs the whole comparison (about five minutes): N = 100, 1000, 5000 and
+# 20,000 extra idle processes, and at each an idle wdog for 30 s; then the
+# goals. Arguments go to the benchmark, e.g. --sizes 100,1000 --runs 9
+# --idle-seconds 20.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
