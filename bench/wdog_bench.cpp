@@ -211,7 +211,7 @@ void PrintGoals(const std::vector<LookupRow>& lookups, const std::vector<IdleCos
                         IdleRatio(idles[i], r), IdleRatio(idles[i], r) <= 0.05 ? "met" : "MISSED");
         if (r.extra == 20000)
             std::printf("peak resident memory <= 8 MiB at %d: %.2f MiB, %s\n", r.extra,
-                        static_cast<double>(idles[i].peakKiB) / 1024, idles[i].peakKiB <= 8 * 1024 ? "met" : "MISSED");
+                        static_cast<double>(idles[i].peakKiB) / 1024, idles[i].peakKiB <= 8L * 1024 ? "met" : "MISSED");
     }
 }
 

@@ -205,6 +205,7 @@ pid_t ScanProcessTable(ProcessTable& table, char* ownName, unsigned ownNameSize,
     const std::string selfDir = std::to_string(self);
     while (const dirent* dir = readdir(proc.get())) {
         ProcessEntry entry;
+        entry.pid = 0; // the stat line gives it
         StatRead read = ReadCommName(procFd, dir->d_name, entry.name);
         // The stat line, for whether it has ended, only where it counts.
         const bool wanted = read == StatRead::kListed &&
