@@ -230,7 +230,8 @@ judge_t() {
   expect amd64 t.r.says_why eq 10
   expect amd64 t.r.web_stays eq 1
   expect amd64 t.d.dot_refused ge 1
-  expect amd64 t.d.dot_state eq failed
+  expect amd64 t.d.dot_state eq inactive
+  expect amd64 t.d.dot_restarts eq 0
   expect amd64 t.e.stop_seconds le 10
   expect amd64 t.e.web.result eq success
   expect amd64 t.e.db.result eq success
