@@ -269,7 +269,7 @@ if [ "$only" = arm64 ]; then
   expect arm64 done eq 1
 elif [[ $number =~ ^[0-9]+$ ]] && [ "$number" -lt 13 ]; then
   machine amd64 linux-image-amd64 abctdef "$deb_amd64"
-  boot amd64 qemu-system-x86_64 1200
+  boot amd64 qemu-system-x86_64 1500
   machine i386 linux-image-686-pae abc "$deb_i386"
   boot i386 qemu-system-i386 600
   echo "== $codename amd64"
@@ -282,7 +282,7 @@ elif [[ $number =~ ^[0-9]+$ ]] && [ "$number" -lt 13 ]; then
   expect i386 done eq 1
 else
   machine amd64 linux-image-amd64 abctdefi "$deb_amd64" "$deb_i386"
-  boot amd64 qemu-system-x86_64 1500
+  boot amd64 qemu-system-x86_64 1800
   echo "== $codename amd64"
   judge_abc amd64 amd64 02
   judge_t
