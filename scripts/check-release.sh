@@ -23,6 +23,10 @@
 # checks, each in a chroot of its own (the test command runs them side by
 # side).
 #
+# The packages are also put into packages-ready/ beside the results as soon
+# as lintian has passed them, with a file "done" after them, for a check
+# that boots them while autopkgtest and piuparts run.
+#
 # Needs root; changes nothing on the host but its Debian packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -100,6 +104,9 @@ cp "$dsc" "$out"/wdog_*.orig.tar.xz "${dsc%.dsc}.debian.tar.xz" scripts/release-
 mkdir "$root/build/tree"
 git ls-files -z -c -o --exclude-standard | tar -c --null -T - -f - | tar -x -C "$root/build/tree" -f -
 [ -f "$root/build/tree/scripts/lint.sh" ] || { echo "copied no working tree" >&2; exit 1; }
+rm -rf "$out/packages-ready"
+mkdir "$out/packages-ready" "$root/build/ready"
+mount --bind "$out/packages-ready" "$root/build/ready"
 if [ -n "$old_deb" ]; then
   mkdir "$root/build/repo"
   cp "$old_deb" "$root/build/repo/"

@@ -24,7 +24,11 @@ step() {
 # stage that mostly waits (real time, not CPU), or one that runs niced,
 # takes no slot (--no-slot). Its output goes to
 # $STAGE_DIR/NAME.log; its wall and CPU time (its own and its children's)
-# are recorded beside it.
+# are recorded beside it. Every stage must end by the run's time limit,
+# STAGE_LIMIT seconds after the first stage was given (default 4800, so
+# that a run ends with its table within CI's 90 minutes): one still running
+# then is ended with its process group (TERM, and KILL 30 s later) and
+# reported as timed out.
 #   stage [--no-slot] NAME [AFTER...] -- COMMAND...
 #   stages_wait   waits for every stage, prints the table of their times,
 #                 shows the end of each failed stage's log, and fails when
@@ -47,7 +51,7 @@ stage() {
   shift
   : "${STAGE_DIR:?}"
   mkdir -p "$STAGE_DIR"
-  rm -f "$STAGE_DIR/$name".{log,status,times,turn}
+  rm -f "$STAGE_DIR/$name".{log,status,times,turn,timeout}
   stage_names+=("$name")
   # Its turn, and what it waits for: the first stage given that is ready
   # takes the next free slot.
@@ -79,9 +83,31 @@ stage() {
       sleep 1
     done
     rm -f "$STAGE_DIR/$name.turn"
-    local start=$EPOCHREALTIME status=0
+    local start=$EPOCHREALTIME status=0 left
+    left=$(stage_time_left)
+    if [ "$left" -le 0 ]; then
+      echo "not run: the run's time limit had passed" > "$STAGE_DIR/$name.log"
+      echo "not run" > "$STAGE_DIR/$name.status"
+      exit 0
+    fi
     echo "== $name started"
-    "$@" > "$STAGE_DIR/$name.log" 2>&1 < /dev/null {fd}>&- || status=$?
+    # Monitor mode gives the command a process group of its own, which the
+    # timer ends whole.
+    set -m
+    "$@" > "$STAGE_DIR/$name.log" 2>&1 < /dev/null {fd}>&- &
+    local command=$!
+    set +m
+    (
+      exec > /dev/null 2>&1 {fd}>&-
+      sleep "$left"
+      touch "$STAGE_DIR/$name.timeout"
+      kill -TERM -- "-$command"
+      sleep 30
+      kill -KILL -- "-$command"
+    ) &
+    local timer=$!
+    wait "$command" || status=$?
+    kill -- "$timer" 2> /dev/null
     local end=$EPOCHREALTIME
     # The builtin, not in a pipeline: a pipeline's subshell has no children.
     times > "$STAGE_DIR/$name.times"
@@ -90,9 +116,22 @@ stage() {
         printf "%.0f %.0f %.0f\n", start - at, end - start, u[1] * 60 + u[2] + s[1] * 60 + s[2] }' \
       > "$STAGE_DIR/$name.times.new"
     mv "$STAGE_DIR/$name.times.new" "$STAGE_DIR/$name.times"
+    local result="FAILED (status $status)"
+    [ "$status" -ne 0 ] || result=passed
+    if [ -e "$STAGE_DIR/$name.timeout" ]; then
+      status="timed out"
+      result="TIMED OUT at the run's limit of ${STAGE_LIMIT:-4800} s"
+      echo "== $result" >> "$STAGE_DIR/$name.log"
+    fi
     echo "$status" > "$STAGE_DIR/$name.status"
-    echo "== $name $([ "$status" -eq 0 ] && echo passed || echo "FAILED (status $status)") after $(cut -d' ' -f2 "$STAGE_DIR/$name.times") s"
+    echo "== $name $result after $(cut -d' ' -f2 "$STAGE_DIR/$name.times") s"
   ) &
+}
+
+# Whole seconds until the run's time limit.
+stage_time_left() {
+  awk -v at="$stage_started" -v now="$EPOCHREALTIME" -v limit="${STAGE_LIMIT:-4800}" \
+    'BEGIN { printf "%d", at + limit - now }'
 }
 
 # The name of the first stage given whose stages before it have passed and

@@ -138,23 +138,30 @@ release() {
   as_root WDOG_OUT="$ci/release-$1" bash scripts/check-release.sh "--$1" "$(other_release)"
 }
 
-# boot CODENAME FOLDER...: boots the release's amd64 and i386 packages, from
-# the folders of the stages that made them.
+# boot CODENAME ARCH FOLDER...: boots the release's amd64 and i386 packages
+# (with ARCH, that machine alone), from the folders of the stages that made
+# them.
 boot() {
-  local codename=$1 version dir
-  shift
+  local codename=$1 only=$2 version dir debs
+  shift 2
   version=$(bash scripts/source-package.sh --version "$codename")
-  mkdir -p "$ci/boot-$codename/debs"
+  debs=$ci/boot-$codename/debs${only:+-$only}
+  mkdir -p "$debs"
   for dir in "$@"; do
-    cp "$dir"/wdog_"${version}"_*.deb "$ci/boot-$codename/debs/"
+    cp "$dir"/wdog_"${version}"_*.deb "$debs/"
   done
-  as_root WDOG_OUT="$ci/boot-$codename" WDOG_DEBS="$ci/boot-$codename/debs" bash scripts/check-boot.sh "$codename"
+  as_root WDOG_OUT="$ci/boot-$codename" WDOG_DEBS="$debs" bash scripts/check-boot.sh "$codename" ${only:+"$only"}
 }
-boot_here() {
-  boot "$here" "$ci/packages" "$ci/i386"
-}
+# The release stage hands its packages over before its longest checks
+# (autopkgtest, piuparts): the other release's machine boots meanwhile.
 boot_other() {
-  boot "$(other_release)" "$ci/release-packages"
+  local ready=$ci/release-packages/packages-ready
+  until [ -e "$ready/done" ]; do
+    [ ! -e "$STAGE_DIR/release.status" ] ||
+      { echo "the release stage ended without its packages: $(cat "$STAGE_DIR/release.status")"; return 1; }
+    sleep 5
+  done
+  boot "$(other_release)" "" "$ready"
 }
 
 # Set-up first, alone: no stage installs anything.
@@ -171,8 +178,15 @@ stage --no-slot suite beside -- suite build
 stage --no-slot demo beside -- bash scripts/demo.sh
 stage --no-slot container packages -- \
   as_root WDOG_OUT="$ci/container" WDOG_DEBS="$ci/packages" bash scripts/check-container.sh
-stage boot-here packages i386 -- boot_here
-stage boot-other release -- boot_other
+# Where this release has a 32-bit kernel, its i386 package boots in a
+# machine of its own, as soon as it is made.
+if [ "$(. /etc/os-release && echo "${VERSION_ID:-99}" | cut -d. -f1)" -lt 13 ]; then
+  stage boot-here packages -- boot "$here" amd64 "$ci/packages"
+  stage boot-here-i386 i386 -- boot "$here" i386 "$ci/i386"
+else
+  stage boot-here packages i386 -- boot "$here" "" "$ci/packages" "$ci/i386"
+fi
+stage --no-slot boot-other set-up -- boot_other
 stage sanitize set-up -- sanitized
 stage arm64 set-up -- as_root WDOG_OUT="$ci/arm64" bash scripts/check-arch.sh arm64
 stage armhf set-up -- as_root WDOG_OUT="$ci/armhf" bash scripts/check-arch.sh armhf
