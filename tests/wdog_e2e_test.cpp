@@ -80,7 +80,7 @@ TEST(Wdog, StartsTheProgramIgnoresSigtermAndEndsOnDie)
     ASSERT_TRUE(WaitUntil([&] { return ReadFile(dir + "/ctl").empty(); }, 20s));
     EXPECT_TRUE(next.Running()); // not refused: the lock was released
     WriteFile(dir + "/ctl", "die\n");
-    EXPECT_EQ(next.WaitExit(5s), 0);
+    EXPECT_EQ(next.WaitExit(20s), 0);
     EXPECT_EQ(ProgramsNamed(name), std::vector<pid_t>{program}); // never restarted
 }
 
@@ -179,7 +179,7 @@ TEST(Wdog, ClosedStandardStreamsAreNotTheLockFile)
                    for (int fd = 0; fd <= 2; ++fd)
                        close(fd);
                });
-    const pid_t program = WaitForProcessNamed(setup.name, 10s);
+    const pid_t program = WaitForProcessNamed(setup.name, 40s);
     ASSERT_NE(program, 0);
     for (int fd = 0; fd <= 2; ++fd) {
         const std::string link = "/proc/" + std::to_string(program) + "/fd/" + std::to_string(fd);
