@@ -92,11 +92,10 @@ stage() {
     fi
     echo "== $name started"
     # Monitor mode gives the command a process group of its own, which the
-    # timer ends whole.
+    # timer ends whole, and the timer one, ended whole with its sleep.
     set -m
     "$@" > "$STAGE_DIR/$name.log" 2>&1 < /dev/null {fd}>&- &
     local command=$!
-    set +m
     (
       exec > /dev/null 2>&1 {fd}>&-
       sleep "$left"
@@ -106,8 +105,9 @@ stage() {
       kill -KILL -- "-$command"
     ) &
     local timer=$!
+    set +m
     wait "$command" || status=$?
-    kill -- "$timer" 2> /dev/null
+    kill -- "-$timer" 2> /dev/null
     local end=$EPOCHREALTIME
     # The builtin, not in a pipeline: a pipeline's subshell has no children.
     times > "$STAGE_DIR/$name.times"
